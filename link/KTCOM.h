@@ -1,0 +1,138 @@
+#pragma once
+
+// The drive link: one object is one serial line to the drive, carrying Modbus RTU request/response
+// exchanges one at a time. Failures never throw: an operation returns its failure value, records
+// a failure code readable with GetLastErrors, and posts it to the report target when one is set.
+
+#include "KtEvent.h"
+#include "KtExport.h"
+#include "KtVariant.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ktcom {
+class SerialPort;
+}
+
+// Failure codes of the link.
+constexpr std::uint16_t LINK_ERR_NOT_OPEN = 60000;    // an exchange was asked for on a closed port
+constexpr std::uint16_t LINK_ERR_OPEN_FAILED = 60001; // the port cannot be opened
+constexpr std::uint16_t LINK_ERR_BAD_CRC = 60002;     // an answer arrived but its CRC was wrong
+constexpr std::uint16_t LINK_ERR_NO_RESPONSE = 60003; // fewer bytes than expected arrived in time
+constexpr std::uint16_t LINK_ERR_EVENT = 60004;       // a wake-up object could not be created
+constexpr std::uint16_t LINK_ERR_BUS_BUSY = 60005;    // another exchange held the line too long
+
+// Message number of link reports; wParam 0, lParam the failure code.
+constexpr unsigned WM_LINK_NOTIFY = 0x7E8;
+
+// Receiver of the link's failure reports. Post is called on whichever thread met the failure, so
+// it must be thread-safe and return quickly (queue the report, do not handle it in place).
+class KTCOM_API KtReportTarget {
+public:
+    virtual ~KtReportTarget();
+    virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+};
+using KtReportHandle = KtReportTarget*;
+
+class KTCOM_API CKTCOM {
+public:
+    CKTCOM();
+    ~CKTCOM();
+    CKTCOM(const CKTCOM&) = delete;
+    CKTCOM& operator=(const CKTCOM&) = delete;
+
+    // Line settings; they take effect at the next OpenCom. Always returns 1.
+    int ConfigCom(char* port, char* baud, char* dataBits, char* parity, char* stopBits);
+    int ConfigCom(const char* port, const char* baud, const char* dataBits, const char* parity,
+                  const char* stopBits);
+    int OpenCom();
+    int CloseCom();
+    int GetConnectStatus();
+    int SetReceiveTimeOut(std::uint16_t milliseconds);
+    std::uint16_t GetReceiveTimeOut();
+    void SetCurrentUseMode(int mode);
+    int GetCurrentUseMode();
+    void SetReportHWND(KtReportHandle target);
+    std::uint16_t GetLastErrors();
+
+    // Register access.
+    std::int16_t ReadAddressValue(std::uint8_t station, std::uint16_t address);
+    std::int16_t WriteAddressValue(std::uint8_t station, std::uint16_t address, std::int16_t value);
+    std::int32_t ReadAddressValue32Bit(std::uint8_t station, std::uint16_t address);
+    std::int32_t WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address, std::int32_t value);
+    std::int16_t FindDrive(std::uint8_t station, std::uint16_t address);
+    KtVariant ReadBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count);
+    std::int16_t WriteBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count,
+                              const KtVariant& bytes);
+    std::int16_t WriteCmdBuffer(std::uint8_t station, std::uint16_t address, const std::uint8_t* data,
+                                std::uint16_t count);
+    // The destination must hold 1024 bytes.
+    std::int16_t RecvCmdBuffer(std::uint8_t station, std::uint16_t address, std::uint16_t third,
+                               std::uint16_t fourth, std::uint8_t* destination);
+
+    // Pass-through exchanges: the bytes go out as given and the answer comes back unchecked.
+    KtVariant BatchWriteData(const KtVariant& bytes, std::uint16_t pollInterval);
+    KtVariant BatchWriteDataForFreescale(const KtVariant& bytes, std::uint16_t pollInterval);
+
+    // Raw frames with the FF FF FF FF header. They take no bus lock: never call them while another
+    // thread exchanges on the same link. The destination must hold 1024 bytes.
+    std::uint32_t SendToRoboticArm(std::uint8_t identifier, std::uint16_t word, std::uint16_t value);
+    std::uint32_t RecvFromRoboticArm(std::uint8_t* destination);
+
+private:
+    using Bytes = std::vector<std::uint8_t>;
+    using PortHandle = std::shared_ptr<ktcom::SerialPort>;
+
+    struct Plan;
+    enum class Gate { Go, Offline, NotOpen };
+
+    int ConfigComDCB(const PortHandle& port);
+    std::uint32_t WriteComm(const PortHandle& port, const std::uint8_t* bytes, std::uint32_t length);
+    std::uint32_t ReadComm(const PortHandle& port, std::uint8_t* buffer, std::uint32_t capacity);
+    std::uint32_t ReadComThread(Bytes& array, std::uint32_t expected);
+    std::uint32_t ReadComThread(const PortHandle& port, Bytes& array, std::uint32_t expected);
+
+    static std::uint32_t CRC_Check(const std::uint8_t* bytes, std::uint16_t length);
+    static int CByteArrary_CRC_CHECK(const Bytes& array);
+    static void CutOutValidData(Bytes& array, std::uint8_t station, std::uint8_t function,
+                                std::uint16_t length);
+    static KtVariant ByteArraryToVariant(const Bytes& array);
+    static char ConvertHexChar(char c);
+    static int StringToHex(const std::string& text, Bytes& array);
+    static std::string HexToDec(const std::string& text);
+
+    Gate Enter();
+    PortHandle CurrentPort();
+    bool Exchange(const Bytes& request, const Plan& plan, Bytes& answer);
+    KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval, bool firstBytesOnly);
+    void Report(std::uint16_t code);
+    void MonitorThread(PortHandle port);
+    void StopMonitor();
+
+    std::atomic<int> m_connected{0};
+    PortHandle m_port;
+    ktcom::KtEvent m_readDone;
+    ktcom::KtEvent m_dataWaiting;
+    int m_wakeFd = -1; // completes the monitor's wait for line events when the port closes
+    std::string m_portName = "COM1";
+    int m_speedIndex = 6;
+    int m_dataBits = 0;
+    int m_parity = 0;
+    int m_stopBits = 0;
+    std::timed_mutex m_busMutex;
+    std::thread m_monitor;
+    std::atomic<int> m_useMode{1};
+    std::atomic<std::uint16_t> m_timeout{50};
+    std::atomic<KtReportHandle> m_report{nullptr};
+    std::atomic<std::uint16_t> m_lastError{0};
+
+    std::mutex m_stateLock; // settings and the port handle, between callers and the monitor
+    std::mutex m_openLock;  // one OpenCom or CloseCom at a time
+};

@@ -1,0 +1,221 @@
+#include "PortNames.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <string_view>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ktcom {
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsEntryName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+std::string EntryPath(const std::string& name) { return PortDirectory() + "/" + name; }
+
+bool HasEntry(const std::string& name) {
+    if (!IsEntryName(name)) {
+        return false;
+    }
+    struct stat st {};
+    return ::lstat(EntryPath(name).c_str(), &st) == 0;
+}
+
+std::vector<std::string> DirNames(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        ::closedir(d);
+    }
+    return names;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The kernel creates ttyS devices whether or not a UART sits behind them; only a port whose
+// driver reports a known UART type is a real one.
+bool HasUart(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    serial_struct info{};
+    const bool real = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return real;
+}
+
+} // namespace
+
+std::string PortDirectory() {
+    if (const char* dir = std::getenv("KESTOVA_PORT_DIR"); dir != nullptr && *dir != '\0') {
+        return dir;
+    }
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run != nullptr && *run != '\0') {
+        return std::string(run) + "/kestova-ports";
+    }
+    return "/tmp/kestova-ports-" + std::to_string(::getuid());
+}
+
+std::string NormalizePortName(const std::string& text) {
+    std::string upper = text;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    if (StartsWith(upper, "COM")) {
+        return upper;
+    }
+    // Device names on Linux are case-sensitive, so a name that stands for a device stays as typed.
+    if (HasEntry(text)) {
+        return text;
+    }
+    if (StartsWith(text, "/dev/") || (IsEntryName(text) && Exists("/dev/" + text))) {
+        return text;
+    }
+    return "COM1";
+}
+
+std::string ResolvePortPath(const std::string& name) {
+    if (HasEntry(name)) {
+        return EntryPath(name);
+    }
+    if (StartsWith(name, "/")) {
+        return name;
+    }
+    if (StartsWith(name, "COM")) {
+        const std::string digits = name.substr(3);
+        if (digits.empty() || digits.size() > 3 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+            return {};
+        }
+        const int n = std::atoi(digits.c_str());
+        if (n < 1) {
+            return {};
+        }
+        return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    if (IsEntryName(name)) {
+        return "/dev/" + name;
+    }
+    return {};
+}
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            std::size_t ie = i;
+            std::size_t je = j;
+            while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie]))) {
+                ++ie;
+            }
+            while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je]))) {
+                ++je;
+            }
+            // Compare the numbers by value: strip leading zeros, then length, then digits.
+            std::string_view na(a.data() + i, ie - i);
+            std::string_view nb(b.data() + j, je - j);
+            na.remove_prefix(std::min(na.find_first_not_of('0'), na.size()));
+            nb.remove_prefix(std::min(nb.find_first_not_of('0'), nb.size()));
+            if (na.size() != nb.size()) {
+                return na.size() < nb.size();
+            }
+            if (na != nb) {
+                return na < nb;
+            }
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j]) {
+                return a[i] < b[j];
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return (a.size() - i) < (b.size() - j);
+}
+
+std::vector<std::string> ListPorts() {
+    std::vector<std::string> result;
+
+    std::vector<std::string> registered;
+    for (const std::string& name : DirNames(PortDirectory())) {
+        if (Exists(EntryPath(name))) { // stat follows the link: its device must be there
+            registered.push_back(name);
+        }
+    }
+    std::sort(registered.begin(), registered.end(), NaturalLess);
+    result.insert(result.end(), registered.begin(), registered.end());
+
+    std::vector<std::string> devices;
+    for (const std::string& name : DirNames("/dev")) {
+        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") || StartsWith(name, "ttyAMA")) {
+            devices.push_back(name);
+        } else if (StartsWith(name, "ttyS") && name.size() > 4 && HasUart("/dev/" + name)) {
+            devices.push_back(name);
+        }
+    }
+    std::sort(devices.begin(), devices.end(), NaturalLess);
+    result.insert(result.end(), devices.begin(), devices.end());
+    return result;
+}
+
+bool RegisterPort(const std::string& name, const std::string& devicePath) {
+    if (!IsEntryName(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    const std::string dir = PortDirectory();
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    const std::string entry = EntryPath(name);
+    const std::string temp = entry + ".tmp" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    if (::symlink(devicePath.c_str(), temp.c_str()) != 0) {
+        return false;
+    }
+    // Renaming over an old entry replaces it in one step.
+    if (::rename(temp.c_str(), entry.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        return false;
+    }
+    return true;
+}
+
+bool UnregisterPort(const std::string& name) {
+    if (!IsEntryName(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::unlink(EntryPath(name).c_str()) == 0;
+}
+
+} // namespace ktcom

@@ -1,0 +1,40 @@
+#pragma once
+
+// How ports are named on this platform. People and the program speak of ports by name ("COM3",
+// "ttyUSB0"); a per-user port directory of symbolic links maps names to devices, so a simulated
+// drive or a user can give a pseudo-terminal or an adapter a COM name.
+
+#include "KtExport.h"
+
+#include <string>
+#include <vector>
+
+namespace ktcom {
+
+// The port directory: $KESTOVA_PORT_DIR when set, else $XDG_RUNTIME_DIR/kestova-ports, else
+// /tmp/kestova-ports-<uid>. It is not created by asking for it.
+KTCOM_API std::string PortDirectory();
+
+// The name under which the link stores a port text: upper-cased when it starts with "COM";
+// kept as given when it names a registered port or a device (a name under /dev or an absolute
+// /dev path); otherwise "COM1".
+KTCOM_API std::string NormalizePortName(const std::string& text);
+
+// The device path that opening a stored port name uses: a registered entry of that name first;
+// "COMn" falls back to /dev/ttyS(n-1); other names are taken under /dev; absolute paths as given.
+// An empty result means the name cannot name any device.
+KTCOM_API std::string ResolvePortPath(const std::string& name);
+
+// Names of the ports present: registered entries whose device exists, then real serial devices
+// (ttyUSB, ttyACM, ttyAMA, and ttyS with a UART behind them), each group in natural order.
+KTCOM_API std::vector<std::string> ListPorts();
+
+// Registers (or replaces) a name in the port directory, creating the directory when needed.
+// Returns false with errno set when the entry cannot be made.
+KTCOM_API bool RegisterPort(const std::string& name, const std::string& devicePath);
+KTCOM_API bool UnregisterPort(const std::string& name);
+
+// Natural order for port names: "COM2" before "COM10", "ttyUSB9" before "ttyUSB10".
+KTCOM_API bool NaturalLess(const std::string& a, const std::string& b);
+
+} // namespace ktcom

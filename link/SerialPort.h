@@ -1,0 +1,64 @@
+#pragma once
+
+// The serial port of this platform: a termios device opened non-blocking. Small on purpose; the
+// link's request/response logic lives above it.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ktcom {
+
+struct LineSettings {
+    int speedIndex = 6;     // index into the link's speed table
+    int dataBitsChoice = 0; // 0 = 7 data bits, 1 = 8
+    int parityChoice = 0;   // 0 none, 1 odd, 2 even
+    int stopBitsChoice = 0; // 0 one, 1 one and a half, 2 two
+};
+
+// Line speed in baud for a speed index; unlisted indexes run at 9600.
+unsigned BaudForIndex(int speedIndex);
+
+class SerialPort {
+public:
+    // Opens a device for exclusive use. Returns null and leaves errno set when it cannot.
+    static std::shared_ptr<SerialPort> Open(const std::string& path);
+
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Applies the line settings. False when the device is no terminal or refuses the settings;
+    // one and a half stop bits cannot be had here and are refused.
+    bool Configure(const LineSettings& settings);
+
+    // Discards what waits in both directions.
+    void Purge();
+    // Bytes waiting in the receive queue.
+    std::size_t BytesWaiting() const;
+    // Reads at most capacity of the bytes waiting; never blocks. Returns the count read.
+    std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity);
+    // Writes all bytes unless the line stays blocked past the time-out; returns the count written.
+    std::size_t Write(const std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout);
+
+    enum class Readiness { Readable, Woken, TimedOut, HungUp, Failed };
+    // Waits until bytes are there, wakeFd becomes readable, or the time-out passes
+    // (a negative time-out waits without limit).
+    Readiness WaitReadable(std::chrono::microseconds timeout, int wakeFd = -1) const;
+
+    // Closes the device now; false when close reports a failure. Later calls do nothing.
+    bool Close();
+
+    int Descriptor() const { return fd_; }
+
+private:
+    explicit SerialPort(int fd) : fd_(fd) {}
+    int fd_;
+};
+
+// Sets a line speed that has no Bnnn constant (14400) through the kernel's free-speed call.
+bool SetCustomSpeed(int fd, unsigned baud);
+
+} // namespace ktcom
