@@ -66,13 +66,14 @@ public:
     std::int16_t ReadAddressValue(std::uint8_t station, std::uint16_t address);
     std::int16_t WriteAddressValue(std::uint8_t station, std::uint16_t address, std::int16_t value);
     std::int32_t ReadAddressValue32Bit(std::uint8_t station, std::uint16_t address);
-    std::int32_t WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address, std::int32_t value);
+    std::int32_t WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address,
+                                        std::int32_t value);
     std::int16_t FindDrive(std::uint8_t station, std::uint16_t address);
     KtVariant ReadBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count);
     std::int16_t WriteBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count,
                               const KtVariant& bytes);
-    std::int16_t WriteCmdBuffer(std::uint8_t station, std::uint16_t address, const std::uint8_t* data,
-                                std::uint16_t count);
+    std::int16_t WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
+                                const std::uint8_t* data, std::uint16_t count);
     // The destination must hold 1024 bytes.
     std::int16_t RecvCmdBuffer(std::uint8_t station, std::uint16_t address, std::uint16_t third,
                                std::uint16_t fourth, std::uint8_t* destination);
@@ -83,7 +84,8 @@ public:
 
     // Raw frames with the FF FF FF FF header. They take no bus lock: never call them while another
     // thread exchanges on the same link. The destination must hold 1024 bytes.
-    std::uint32_t SendToRoboticArm(std::uint8_t identifier, std::uint16_t word, std::uint16_t value);
+    std::uint32_t SendToRoboticArm(std::uint8_t identifier, std::uint16_t word,
+                                   std::uint16_t value);
     std::uint32_t RecvFromRoboticArm(std::uint8_t* destination);
 
 private:
@@ -94,7 +96,8 @@ private:
     enum class Gate { Go, Offline, NotOpen };
 
     int ConfigComDCB(const PortHandle& port);
-    std::uint32_t WriteComm(const PortHandle& port, const std::uint8_t* bytes, std::uint32_t length);
+    std::uint32_t WriteComm(const PortHandle& port, const std::uint8_t* bytes,
+                            std::uint32_t length);
     std::uint32_t ReadComm(const PortHandle& port, std::uint8_t* buffer, std::uint32_t capacity);
     std::uint32_t ReadComThread(Bytes& array, std::uint32_t expected);
     std::uint32_t ReadComThread(const PortHandle& port, Bytes& array, std::uint32_t expected);
@@ -111,7 +114,8 @@ private:
     Gate Enter();
     PortHandle CurrentPort();
     bool Exchange(const Bytes& request, const Plan& plan, Bytes& answer);
-    KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval, bool firstBytesOnly);
+    KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,
+                            bool firstBytesOnly);
     void Report(std::uint16_t code);
     void MonitorThread(PortHandle port);
     void StopMonitor();

@@ -3,12 +3,11 @@
 
 #include "KTCOM.h"
 
+#include "LineSettings.h"
 #include "ModbusFrame.h"
 #include "PortNames.h"
 #include "SerialPort.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -22,60 +21,6 @@ namespace {
 constexpr std::size_t kReceiveBufferSize = 1024;
 constexpr auto kReceiveStep = 5ms;
 constexpr auto kMonitorPause = 10ms;
-
-std::string Upper(const char* text) {
-    std::string s = text != nullptr ? text : "";
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return s;
-}
-
-int SpeedIndexForBaud(const char* text) {
-    const long baud = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    switch (baud) {
-    case 1200: return 0;
-    case 2400: return 1;
-    case 4800: return 2;
-    case 9600: return 3;
-    case 14400: return 4;
-    case 19200: return 5;
-    case 38400: return 6;
-    case 57600: return 7;
-    case 115200: return 8;
-    case 128000: return 9; // the fastest entry of the speed table runs the line at 500000
-    default: return 6;
-    }
-}
-
-// Parity names in English and in Chinese; the Chinese words are accepted both in GBK, as older
-// tools pass them, and in UTF-8.
-int ParityChoice(const char* text) {
-    const std::string p = Upper(text);
-    if (p == "NONE" || p == "\xCE\xDE" || p == "\xE6\x97\xA0") {
-        return 0;
-    }
-    if (p == "ODD" || p == "\xC6\xE6" || p == "\xE5\xA5\x87") {
-        return 1;
-    }
-    if (p == "EVEN" || p == "\xC5\xBC" || p == "\xE5\x81\xB6") {
-        return 2;
-    }
-    return 0;
-}
-
-int StopBitsChoice(const char* text) {
-    const std::string s = text != nullptr ? text : "";
-    if (s == "1.5") {
-        return 1;
-    }
-    if (s == "2") {
-        return 2;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -103,12 +48,13 @@ int CKTCOM::ConfigCom(char* port, char* baud, char* dataBits, char* parity, char
 int CKTCOM::ConfigCom(const char* port, const char* baud, const char* dataBits, const char* parity,
                       const char* stopBits) {
     std::string name = ktcom::NormalizePortName(port != nullptr ? port : "");
+    const ktcom::LineSettings settings = ktcom::ParseLineSettings(baud, dataBits, parity, stopBits);
     std::lock_guard lock(m_stateLock);
     m_portName = std::move(name);
-    m_speedIndex = SpeedIndexForBaud(baud);
-    m_dataBits = (dataBits != nullptr && std::strcmp(dataBits, "7") == 0) ? 0 : 1;
-    m_parity = ParityChoice(parity);
-    m_stopBits = StopBitsChoice(stopBits);
+    m_speedIndex = settings.speedIndex;
+    m_dataBits = settings.dataBitsChoice;
+    m_parity = settings.parityChoice;
+    m_stopBits = settings.stopBitsChoice;
     return 1;
 }
 
@@ -192,7 +138,9 @@ void CKTCOM::StopMonitor() {
     }
 }
 
-int CKTCOM::GetConnectStatus() { return m_connected.load(); }
+int CKTCOM::GetConnectStatus() {
+    return m_connected.load();
+}
 
 int CKTCOM::SetReceiveTimeOut(std::uint16_t milliseconds) {
     if (milliseconds >= 5 && milliseconds <= 3000) {
@@ -203,15 +151,25 @@ int CKTCOM::SetReceiveTimeOut(std::uint16_t milliseconds) {
     return 0;
 }
 
-std::uint16_t CKTCOM::GetReceiveTimeOut() { return m_timeout.load(); }
+std::uint16_t CKTCOM::GetReceiveTimeOut() {
+    return m_timeout.load();
+}
 
-void CKTCOM::SetCurrentUseMode(int mode) { m_useMode = mode; }
+void CKTCOM::SetCurrentUseMode(int mode) {
+    m_useMode = mode;
+}
 
-int CKTCOM::GetCurrentUseMode() { return m_useMode.load(); }
+int CKTCOM::GetCurrentUseMode() {
+    return m_useMode.load();
+}
 
-void CKTCOM::SetReportHWND(KtReportHandle target) { m_report = target; }
+void CKTCOM::SetReportHWND(KtReportHandle target) {
+    m_report = target;
+}
 
-std::uint16_t CKTCOM::GetLastErrors() { return m_lastError.load(); }
+std::uint16_t CKTCOM::GetLastErrors() {
+    return m_lastError.load();
+}
 
 void CKTCOM::Report(std::uint16_t code) {
     m_lastError = code;
@@ -265,7 +223,8 @@ std::uint32_t CKTCOM::WriteComm(const PortHandle& port, const std::uint8_t* byte
     return static_cast<std::uint32_t>(port->Write(bytes, length, timeout));
 }
 
-std::uint32_t CKTCOM::ReadComm(const PortHandle& port, std::uint8_t* buffer, std::uint32_t capacity) {
+std::uint32_t CKTCOM::ReadComm(const PortHandle& port, std::uint8_t* buffer,
+                               std::uint32_t capacity) {
     if (!port) {
         return 0;
     }
@@ -293,7 +252,8 @@ std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array, std::u
         if (port && received < kReceiveBufferSize) {
             readiness = port->WaitReadable(kReceiveStep);
         }
-        if (readiness != SerialPort::Readiness::Readable && readiness != SerialPort::Readiness::TimedOut) {
+        if (readiness != SerialPort::Readiness::Readable &&
+            readiness != SerialPort::Readiness::TimedOut) {
             // A hung-up line or a full buffer is always "ready"; keep the 5 ms pace regardless.
             std::this_thread::sleep_until(stepEnd);
         }
@@ -309,17 +269,27 @@ std::uint32_t CKTCOM::CRC_Check(const std::uint8_t* bytes, std::uint16_t length)
     return ktcom::Crc16(bytes, length);
 }
 
-int CKTCOM::CByteArrary_CRC_CHECK(const Bytes& array) { return ktcom::IsValidFrame(array) ? 1 : 0; }
+int CKTCOM::CByteArrary_CRC_CHECK(const Bytes& array) {
+    return ktcom::IsValidFrame(array) ? 1 : 0;
+}
 
 void CKTCOM::CutOutValidData(Bytes& array, std::uint8_t station, std::uint8_t function,
                              std::uint16_t length) {
     ktcom::CutOutValidData(array, station, function, length);
 }
 
-KtVariant CKTCOM::ByteArraryToVariant(const Bytes& array) { return KtVariant::FromBytes(array); }
+KtVariant CKTCOM::ByteArraryToVariant(const Bytes& array) {
+    return KtVariant::FromBytes(array);
+}
 
-char CKTCOM::ConvertHexChar(char c) { return ktcom::ConvertHexChar(c); }
+char CKTCOM::ConvertHexChar(char c) {
+    return ktcom::ConvertHexChar(c);
+}
 
-int CKTCOM::StringToHex(const std::string& text, Bytes& array) { return ktcom::StringToHex(text, array); }
+int CKTCOM::StringToHex(const std::string& text, Bytes& array) {
+    return ktcom::StringToHex(text, array);
+}
 
-std::string CKTCOM::HexToDec(const std::string& text) { return ktcom::HexToDec(text); }
+std::string CKTCOM::HexToDec(const std::string& text) {
+    return ktcom::HexToDec(text);
+}

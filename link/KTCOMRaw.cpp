@@ -29,7 +29,8 @@ KtVariant CKTCOM::BatchWriteDataForFreescale(const KtVariant& bytes, std::uint16
     return BatchExchange(bytes, pollInterval, true);
 }
 
-KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval, bool firstBytesOnly) {
+KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,
+                                bool firstBytesOnly) {
     using clock = std::chrono::steady_clock;
     m_lastError = 0;
     if (m_useMode.load() == 0) {
@@ -45,8 +46,8 @@ KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterv
         Report(LINK_ERR_BUS_BUSY);
         return {};
     }
-    const auto interval = std::chrono::milliseconds(
-        (pollInterval == 0 || pollInterval > 3000) ? 10 : pollInterval);
+    const auto interval =
+        std::chrono::milliseconds((pollInterval == 0 || pollInterval > 3000) ? 10 : pollInterval);
 
     const PortHandle port = CurrentPort();
     WriteComm(port, bytes.Data(), static_cast<std::uint32_t>(sent));
@@ -72,7 +73,8 @@ KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterv
     return KtVariant::FromBytes(buffer);
 }
 
-std::uint32_t CKTCOM::SendToRoboticArm(std::uint8_t identifier, std::uint16_t word, std::uint16_t value) {
+std::uint32_t CKTCOM::SendToRoboticArm(std::uint8_t identifier, std::uint16_t word,
+                                       std::uint16_t value) {
     const Bytes command = ktcom::ArmCommand(identifier, word, value);
     return WriteComm(CurrentPort(), command.data(), static_cast<std::uint32_t>(command.size()));
 }

@@ -21,8 +21,8 @@ constexpr auto kBlockBusWait = 1000ms;
 // How one operation runs its exchange.
 struct CKTCOM::Plan {
     enum class Short {
-        Report,        // too few bytes is "no response"
-        RetryQuietly,  // try again at once, report nothing
+        Report,         // too few bytes is "no response"
+        RetryQuietly,   // try again at once, report nothing
         ValidityDecides // locate and test what came as it is
     };
     int attempts = 3;
@@ -69,10 +69,14 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
             failed = true;
         } else {
             if (plan.locate) {
-                const auto length = static_cast<std::uint16_t>(plan.locateByReceived ? count : plan.expected);
+                const auto length =
+                    static_cast<std::uint16_t>(plan.locateByReceived ? count : plan.expected);
                 CutOutValidData(received, plan.station, plan.function, length);
             }
             if (CByteArrary_CRC_CHECK(received) != 0) {
+                // A retry that succeeds is a successful exchange: a code left over from an
+                // earlier attempt would make a register value of 0xFFFF read as a failure.
+                m_lastError = 0;
                 answer = received;
                 ok = true;
             } else {
@@ -90,9 +94,12 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
 
 std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t address) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 7;
@@ -105,9 +112,12 @@ std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t addres
 
 std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.attempts = 1;
@@ -124,9 +134,12 @@ std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
 
 std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t address) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 9;
@@ -140,11 +153,15 @@ std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t a
     return ktcom::Be32(answer, 3);
 }
 
-std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t address, std::int16_t value) {
+std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t address,
+                                       std::int16_t value) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 8;
@@ -161,9 +178,12 @@ std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t addre
 std::int32_t CKTCOM::WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address,
                                             std::int32_t value) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 10;
@@ -190,8 +210,10 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
         }
         return v;
     }
-    case Gate::NotOpen: return {};
-    case Gate::Go: break;
+    case Gate::NotOpen:
+        return {};
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 2u * count + 5u;
@@ -212,9 +234,12 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
 std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count,
                                   const KtVariant& bytes) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 8;
@@ -222,7 +247,8 @@ std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, s
     plan.station = station;
     plan.function = 0x10;
     Bytes answer;
-    const Bytes request = ktcom::WriteBlockRequest(station, address, count, bytes.Data(), bytes.Count());
+    const Bytes request =
+        ktcom::WriteBlockRequest(station, address, count, bytes.Data(), bytes.Count());
     if (!Exchange(request, plan, answer)) {
         return -1;
     }
@@ -232,9 +258,12 @@ std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, s
 std::int16_t CKTCOM::WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
                                     const std::uint8_t* data, std::uint16_t count) {
     switch (Enter()) {
-    case Gate::Offline: return 0;
-    case Gate::NotOpen: return -1;
-    case Gate::Go: break;
+    case Gate::Offline:
+        return 0;
+    case Gate::NotOpen:
+        return -1;
+    case Gate::Go:
+        break;
     }
     if (data == nullptr && count != 0) {
         return -1; // nothing to copy the promised bytes from
@@ -252,8 +281,10 @@ std::int16_t CKTCOM::RecvCmdBuffer(std::uint8_t station, std::uint16_t address, 
                                    std::uint16_t fourth, std::uint8_t* destination) {
     switch (Enter()) {
     case Gate::Offline:
-    case Gate::NotOpen: return 0;
-    case Gate::Go: break;
+    case Gate::NotOpen:
+        return 0;
+    case Gate::Go:
+        break;
     }
     Plan plan;
     plan.expected = 20;

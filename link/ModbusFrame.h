@@ -59,7 +59,8 @@ inline std::int16_t Be16(const Bytes& b, std::size_t pos) {
     return static_cast<std::int16_t>((b[pos] << 8) | b[pos + 1]);
 }
 inline std::int32_t Be32(const Bytes& b, std::size_t pos) {
-    return static_cast<std::int32_t>((std::uint32_t{b[pos]} << 24) | (std::uint32_t{b[pos + 1]} << 16) |
+    return static_cast<std::int32_t>((std::uint32_t{b[pos]} << 24) |
+                                     (std::uint32_t{b[pos + 1]} << 16) |
                                      (std::uint32_t{b[pos + 2]} << 8) | std::uint32_t{b[pos + 3]});
 }
 

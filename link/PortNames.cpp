@@ -25,7 +25,9 @@ bool IsEntryName(const std::string& name) {
     return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
 }
 
-std::string EntryPath(const std::string& name) { return PortDirectory() + "/" + name; }
+std::string EntryPath(const std::string& name) {
+    return PortDirectory() + "/" + name;
+}
 
 bool HasEntry(const std::string& name) {
     if (!IsEntryName(name)) {
@@ -49,7 +51,9 @@ std::vector<std::string> DirNames(const std::string& dir) {
     return names;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 // The kernel creates ttyS devices whether or not a UART sits behind them; only a port whose
 // driver reports a known UART type is a real one.
@@ -106,7 +110,8 @@ std::string ResolvePortPath(const std::string& name) {
     if (StartsWith(name, "COM")) {
         const std::string digits = name.substr(3);
         if (digits.empty() || digits.size() > 3 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+            !std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
             return {};
         }
         const int n = std::atoi(digits.c_str());
@@ -174,7 +179,8 @@ std::vector<std::string> ListPorts() {
 
     std::vector<std::string> devices;
     for (const std::string& name : DirNames("/dev")) {
-        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") || StartsWith(name, "ttyAMA")) {
+        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") ||
+            StartsWith(name, "ttyAMA")) {
             devices.push_back(name);
         } else if (StartsWith(name, "ttyS") && name.size() > 4 && HasUart("/dev/" + name)) {
             devices.push_back(name);

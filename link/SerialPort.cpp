@@ -6,37 +6,62 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace ktcom {
 
 namespace {
 
-constexpr unsigned kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 500000};
-
 speed_t SpeedConstant(unsigned baud) {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 500000: return B500000;
-    default: return B0; // no constant: set afterwards as a free speed
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 500000:
+        return B500000;
+    default:
+        return B0; // no constant: set afterwards as a free speed
     }
 }
 
 } // namespace
 
-unsigned BaudForIndex(int speedIndex) {
-    if (speedIndex < 0 || speedIndex > 9) {
-        return 9600;
+bool MakeLineState(const LineSettings& s, termios& tio) {
+    if (s.stopBitsChoice == 1) {
+        return false; // one and a half stop bits: not a state termios can express
     }
-    return kBauds[speedIndex];
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CREAD | CLOCAL | (s.dataBitsChoice == 0 ? CS7 : CS8);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    if (s.parityChoice == 1 || s.parityChoice == 2) {
+        tio.c_cflag |= PARENB;
+        tio.c_iflag |= INPCK;
+        if (s.parityChoice == 1) {
+            tio.c_cflag |= PARODD;
+        }
+    }
+    if (s.stopBitsChoice == 2) {
+        tio.c_cflag |= CSTOPB;
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_cc[VSTART] = 0x11;
+    tio.c_cc[VSTOP] = 0x13;
+    return true;
 }
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
@@ -62,35 +87,18 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
     return std::shared_ptr<SerialPort>(new SerialPort(fd));
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 bool SerialPort::Configure(const LineSettings& s) {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
         return false;
     }
-    if (s.stopBitsChoice == 1) {
-        return false; // one and a half stop bits: not a state termios can express
+    if (!MakeLineState(s, tio)) {
+        return false;
     }
-    ::cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CREAD | CLOCAL | (s.dataBitsChoice == 0 ? CS7 : CS8);
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    if (s.parityChoice == 1 || s.parityChoice == 2) {
-        tio.c_cflag |= PARENB;
-        tio.c_iflag |= INPCK;
-        if (s.parityChoice == 1) {
-            tio.c_cflag |= PARODD;
-        }
-    }
-    if (s.stopBitsChoice == 2) {
-        tio.c_cflag |= CSTOPB;
-    }
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    tio.c_cc[VSTART] = 0x11;
-    tio.c_cc[VSTOP] = 0x13;
-
     const unsigned baud = BaudForIndex(s.speedIndex);
     const speed_t constant = SpeedConstant(baud);
     ::cfsetispeed(&tio, constant == B0 ? B9600 : constant);
@@ -107,7 +115,9 @@ bool SerialPort::Configure(const LineSettings& s) {
     return true;
 }
 
-void SerialPort::Purge() { ::tcflush(fd_, TCIOFLUSH); }
+void SerialPort::Purge() {
+    ::tcflush(fd_, TCIOFLUSH);
+}
 
 std::size_t SerialPort::BytesWaiting() const {
     int n = 0;
@@ -152,7 +162,8 @@ std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t length,
         if (n < 0 && errno != EAGAIN) {
             break;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
         if (left.count() <= 0) {
             break;
         }
@@ -168,7 +179,8 @@ std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t length,
     return done;
 }
 
-SerialPort::Readiness SerialPort::WaitReadable(std::chrono::microseconds timeout, int wakeFd) const {
+SerialPort::Readiness SerialPort::WaitReadable(std::chrono::microseconds timeout,
+                                               int wakeFd) const {
     if (fd_ < 0) {
         return Readiness::Failed;
     }

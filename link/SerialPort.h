@@ -3,23 +3,22 @@
 // The serial port of this platform: a termios device opened non-blocking. Small on purpose; the
 // link's request/response logic lives above it.
 
+#include "KtExport.h"
+#include "LineSettings.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <termios.h>
 
 namespace ktcom {
 
-struct LineSettings {
-    int speedIndex = 6;     // index into the link's speed table
-    int dataBitsChoice = 0; // 0 = 7 data bits, 1 = 8
-    int parityChoice = 0;   // 0 none, 1 odd, 2 even
-    int stopBitsChoice = 0; // 0 one, 1 one and a half, 2 two
-};
-
-// Line speed in baud for a speed index; unlisted indexes run at 9600.
-unsigned BaudForIndex(int speedIndex);
+// Fills a raw-mode terminal state for the settings: no flow control, no echo, reads that return
+// at once. False for one and a half stop bits, which termios cannot express. The speed is left to
+// Configure.
+KTCOM_API bool MakeLineState(const LineSettings& settings, termios& state);
 
 class SerialPort {
 public:
@@ -41,7 +40,8 @@ public:
     // Reads at most capacity of the bytes waiting; never blocks. Returns the count read.
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity);
     // Writes all bytes unless the line stays blocked past the time-out; returns the count written.
-    std::size_t Write(const std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout);
+    std::size_t Write(const std::uint8_t* data, std::size_t length,
+                      std::chrono::milliseconds timeout);
 
     enum class Readiness { Readable, Woken, TimedOut, HungUp, Failed };
     // Waits until bytes are there, wakeFd becomes readable, or the time-out passes

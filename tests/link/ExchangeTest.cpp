@@ -1,0 +1,359 @@
+// Register operations against a scripted slave on a real pseudo-terminal: what goes on the wire,
+// what comes back, and the failure codes.
+
+#include "LinkFixture.h"
+
+#include <atomic>
+
+using kttest::Bytes;
+using kttest::WithCrc;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST_F(LinkFixture, readSendsTheExactRequestAndReturnsTheValue) {
+    Open();
+    bank.Set(0xFD, 256);
+    bank.Set(0x47, 300);
+    AnswerFromBank();
+    EXPECT_EQ(link.ReadAddressValue(1, 0xFD), 256);
+    EXPECT_EQ(link.ReadAddressValue(1, 0x47), 300);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    const auto seen = slave.Requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (Bytes{0x01, 0x03, 0x00, 0xFD, 0x00, 0x01, 0x15, 0xFA}));
+    EXPECT_EQ(seen[1], (Bytes{0x01, 0x03, 0x00, 0x47, 0x00, 0x01, 0x34, 0x1F}));
+}
+
+TEST_F(LinkFixture, registerValueFFFFReadsAsMinusOneWithNoError) {
+    Open();
+    bank.Set(0x49, 0xFFFF);
+    AnswerFromBank();
+    EXPECT_EQ(link.ReadAddressValue(1, 0x49), -1);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+}
+
+TEST_F(LinkFixture, writeIsEchoedAndReturnsTheEchoedValue) {
+    Open();
+    AnswerFromBank();
+    EXPECT_EQ(link.WriteAddressValue(1, 0x10, 100), 100);
+    EXPECT_EQ(slave.Requests().at(0), (Bytes{0x01, 0x06, 0x00, 0x10, 0x00, 0x64, 0x89, 0xE4}));
+    EXPECT_EQ(bank.Get(0x10), 100);
+    EXPECT_EQ(link.WriteAddressValue(1, 0x11, -5), -5);
+}
+
+TEST_F(LinkFixture, offlineModeAnswersNeutrallyAndSendsNothing) {
+    Open();
+    AnswerFromBank();
+    link.SetCurrentUseMode(0);
+    EXPECT_EQ(link.ReadAddressValue(1, 0xFD), 0);
+    EXPECT_EQ(link.WriteAddressValue(1, 0x10, 5), 0);
+    EXPECT_EQ(link.ReadAddressValue32Bit(1, 0x10), 0);
+    EXPECT_EQ(link.WriteAddressValue32Bit(1, 0x10, 5), 0);
+    EXPECT_EQ(link.FindDrive(1, 0xFD), 0);
+    EXPECT_EQ(link.WriteBigData(1, 0x10, 1, KtVariant::FromBytes(Bytes{0, 1})), 0);
+    EXPECT_EQ(link.WriteCmdBuffer(1, 0x10, nullptr, 0), 0);
+    std::uint8_t dest[1024];
+    EXPECT_EQ(link.RecvCmdBuffer(1, 0x10, 0, 0, dest), 0);
+    EXPECT_TRUE(link.BatchWriteData(KtVariant::FromBytes(Bytes{1}), 10).IsEmpty());
+
+    const KtVariant frame = link.ReadBigData(1, 0x100, 2);
+    ASSERT_TRUE(frame.IsByteArray());
+    EXPECT_EQ(frame.parray, (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    const KtVariant big = link.ReadBigData(1, 0x100, 200);
+    ASSERT_EQ(big.Count(), 405u);
+    EXPECT_EQ(big.parray[300], 300 % 256);
+
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    std::this_thread::sleep_for(20ms); // give a stray frame time to show up
+    EXPECT_EQ(slave.RequestCount(), 0u);
+}
+
+TEST_F(LinkFixture, offlineModeWorksWithoutAnyPort) {
+    CKTCOM offline;
+    offline.SetCurrentUseMode(0);
+    EXPECT_EQ(offline.ReadAddressValue(1, 0xFD), 0);
+    EXPECT_EQ(offline.GetLastErrors(), 0);
+}
+
+TEST_F(LinkFixture, closedPortFailsAtOnceWithNotOpen) {
+    RecordingTarget target;
+    link.SetReportHWND(&target);
+    link.SetReceiveTimeOut(500);
+    const auto took = Elapsed([&] {
+        EXPECT_EQ(link.ReadAddressValue(1, 0xFD), -1);
+        EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NOT_OPEN);
+        EXPECT_EQ(link.WriteAddressValue(1, 0x10, 1), -1);
+        EXPECT_TRUE(link.ReadBigData(1, 0x10, 4).IsEmpty());
+        EXPECT_TRUE(link.BatchWriteData(KtVariant::FromBytes(Bytes{1}), 10).IsEmpty());
+        EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NOT_OPEN);
+    });
+    EXPECT_LT(took, 100ms);
+    const auto posts = target.Posts();
+    ASSERT_EQ(posts.size(), 4u);
+    EXPECT_EQ(posts[0].lParam, 60000);
+    link.SetReportHWND(nullptr);
+}
+
+TEST_F(LinkFixture, threeBadCrcsGiveBadCrcAfterThreeAttempts) {
+    Open();
+    slave.SetResponder([this](const Bytes& req) {
+        Bytes answer = bank.Answer(req);
+        answer.back() ^= 0x55;
+        return answer;
+    });
+    EXPECT_EQ(link.WriteAddressValue(1, 0x10, 7), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_BAD_CRC);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+}
+
+TEST_F(LinkFixture, aGoodAnswerClearsTheLastError) {
+    Open();
+    std::atomic<int> calls{0};
+    slave.SetResponder([&](const Bytes& req) {
+        Bytes answer = bank.Answer(req);
+        if (calls++ < 2) {
+            answer[3] ^= 0x01; // two corrupt answers, then a good one
+        }
+        return answer;
+    });
+    EXPECT_EQ(link.ReadAddressValue(1, 0x20), 0);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+}
+
+TEST_F(LinkFixture, silentDriveGivesNoResponseAfterThreeAttempts) {
+    Open(20);
+    EXPECT_EQ(link.ReadAddressValue(1, 0xFD), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+    EXPECT_EQ(link.FindDrive(1, 0xFD), -1);
+    EXPECT_EQ(slave.RequestCount(), 4u); // a probe asks once
+}
+
+TEST_F(LinkFixture, exceptionReplyCountsAsNoAnswer) {
+    Open(20);
+    slave.SetResponder([](const Bytes& req) {
+        return WithCrc({req[0], static_cast<std::uint8_t>(req[1] | 0x80), 0x02});
+    });
+    EXPECT_EQ(link.ReadAddressValue(1, 0x7777), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+}
+
+TEST_F(LinkFixture, strayLeadingByteIsLocatedForWritesButFailsReads) {
+    Open(30);
+    bank.Set(0x30, 0x1234);
+    slave.SetResponder([this](const Bytes& req) {
+        Bytes answer{0x00};
+        const Bytes proper = bank.Answer(req);
+        answer.insert(answer.end(), proper.begin(), proper.end());
+        return answer;
+    });
+    EXPECT_EQ(link.WriteAddressValue(1, 0x31, 0x55), 0x55);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    EXPECT_EQ(slave.RequestCount(), 1u);
+
+    // A read is not located: the stray byte shifts the frame and every attempt fails its CRC.
+    EXPECT_EQ(link.ReadAddressValue(1, 0x30), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_BAD_CRC);
+    EXPECT_EQ(slave.RequestCount(), 4u);
+
+    // A probe and a 32-bit read locate their answer.
+    EXPECT_EQ(link.FindDrive(1, 0x30), 0x1234);
+}
+
+TEST_F(LinkFixture, thirtyTwoBitReadAndWrite) {
+    Open();
+    slave.SetResponder([](const Bytes& req) -> Bytes {
+        if (req[1] == 0x03) {
+            return WithCrc({0x01, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78});
+        }
+        return req; // the drive echoes a 32-bit write whole
+    });
+    EXPECT_EQ(link.ReadAddressValue32Bit(1, 0x60), 0x12345678);
+    EXPECT_EQ(slave.Requests().at(0), kttest::WithCrc({0x01, 0x03, 0x00, 0x60, 0x00, 0x01}));
+    EXPECT_EQ(link.WriteAddressValue32Bit(1, 0x62, -100000), -100000);
+    EXPECT_EQ(slave.Requests().at(1).size(), 10u);
+}
+
+TEST_F(LinkFixture, blockWriteSendsTheBytesAndReturnsTheEchoedCount) {
+    Open();
+    AnswerFromBank();
+    const KtVariant data = KtVariant::FromBytes(Bytes{0x00, 0x0A, 0xFF, 0xF6, 0x01, 0x00});
+    EXPECT_EQ(link.WriteBigData(1, 0x200, 3, data), 3);
+    EXPECT_EQ(bank.Get(0x200), 10);
+    EXPECT_EQ(bank.Get(0x201), 0xFFF6);
+    EXPECT_EQ(bank.Get(0x202), 0x100);
+    EXPECT_EQ(slave.Requests().at(0), WithCrc({0x01, 0x10, 0x02, 0x00, 0x00, 0x03, 0x06, 0x00, 0x0A,
+                                               0xFF, 0xF6, 0x01, 0x00}));
+}
+
+TEST_F(LinkFixture, blockReadReturnsTheWholeFrame) {
+    Open(200);
+    for (std::uint16_t i = 0; i < 400; ++i) {
+        bank.Set(static_cast<std::uint16_t>(0x1000 + i), static_cast<std::uint16_t>(i * 3));
+    }
+    AnswerFromBank();
+    const KtVariant v = link.ReadBigData(1, 0x1000, 400);
+    ASSERT_TRUE(v.IsByteArray());
+    ASSERT_EQ(v.Count(), 805u);
+    EXPECT_EQ(v.parray[0], 0x01);
+    EXPECT_EQ(v.parray[1], 0x03);
+    EXPECT_EQ((v.parray[3 + 2 * 399] << 8) | v.parray[4 + 2 * 399], 399 * 3);
+}
+
+TEST_F(LinkFixture, blockReadOf509RegistersFitsAndOf510NeverDoes) {
+    Open(300);
+    AnswerFromBank();
+    const KtVariant fits = link.ReadBigData(1, 0, 509);
+    ASSERT_TRUE(fits.IsByteArray());
+    EXPECT_EQ(fits.Count(), 1023u);
+    EXPECT_EQ(slave.RequestCount(), 1u);
+
+    const KtVariant tooBig = link.ReadBigData(1, 0, 510);
+    EXPECT_TRUE(tooBig.IsEmpty());
+    EXPECT_EQ(link.GetLastErrors(), 0); // short every time: retried, never reported
+    EXPECT_EQ(slave.RequestCount(), 4u);
+}
+
+TEST_F(LinkFixture, blockReadWithAllAnswersShortIsEmptyWithNoError) {
+    Open(20);
+    slave.SetResponder([this](const Bytes& req) {
+        Bytes answer = bank.Answer(req);
+        answer.resize(answer.size() - 3);
+        return answer;
+    });
+    EXPECT_TRUE(link.ReadBigData(1, 0, 10).IsEmpty());
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+}
+
+TEST_F(LinkFixture, blockReadFindsItsAnswerBehindStrayBytes) {
+    Open(50);
+    bank.Set(5, 0xABCD);
+    slave.SetResponder([this](const Bytes& req) {
+        Bytes answer{0x42};
+        const Bytes proper = bank.Answer(req);
+        answer.insert(answer.end(), proper.begin(), proper.end());
+        return answer;
+    });
+    const KtVariant v = link.ReadBigData(1, 4, 2);
+    ASSERT_TRUE(v.IsByteArray());
+    EXPECT_EQ(v.Count(), 9u);
+    EXPECT_EQ(v.parray[5], 0xAB);
+}
+
+TEST_F(LinkFixture, commandBufferWriteAndReceive) {
+    Open(30);
+    slave.SetResponder([](const Bytes& req) -> Bytes {
+        if (req.size() == 10) { // a request for the buffer: answer with 20 bytes
+            Bytes answer{0x01, 0x20};
+            for (int i = 0; i < 16; ++i) {
+                answer.push_back(static_cast<std::uint8_t>(0xA0 + i));
+            }
+            return WithCrc(answer);
+        }
+        return WithCrc({0x01, 0x20, 0x00, 0x05, 0x00, 0x02});
+    });
+    const std::uint8_t data[4] = {1, 2, 3, 4};
+    EXPECT_EQ(link.WriteCmdBuffer(1, 0x05, data, 2), 2);
+    EXPECT_EQ(slave.Requests().at(0), WithCrc({0x01, 0x20, 0x00, 0x05, 0x00, 0x02, 1, 2, 3, 4}));
+
+    std::uint8_t dest[1024] = {};
+    EXPECT_EQ(link.RecvCmdBuffer(1, 0x05, 0x0102, 0x0304, dest), 20);
+    EXPECT_EQ(dest[2], 0xA0);
+    EXPECT_EQ(slave.Requests().at(1), WithCrc({0x01, 0x20, 0x00, 0x05, 0x03, 0x04, 0x01, 0x02}));
+}
+
+TEST_F(LinkFixture, commandBufferReceiveOfACorruptAnswerReportsBadCrc) {
+    Open(20);
+    slave.SetResponder(
+        [](const Bytes&) { return Bytes{0x01, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}; });
+    std::uint8_t dest[1024] = {};
+    EXPECT_EQ(link.RecvCmdBuffer(1, 0x05, 0, 0, dest), 0);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_BAD_CRC);
+    EXPECT_EQ(slave.RequestCount(), 3u);
+}
+
+TEST_F(LinkFixture, failuresArePostedToTheReportTarget) {
+    Open(20);
+    RecordingTarget target;
+    link.SetReportHWND(&target);
+    EXPECT_EQ(link.ReadAddressValue(1, 0xFD), -1);
+    const auto posts = target.Posts();
+    ASSERT_EQ(posts.size(), 3u); // one per failed attempt
+    for (const auto& p : posts) {
+        EXPECT_EQ(p.message, WM_LINK_NOTIFY);
+        EXPECT_EQ(p.lParam, LINK_ERR_NO_RESPONSE);
+    }
+    link.SetReportHWND(nullptr);
+}
+
+TEST_F(LinkFixture, batchAnswerIsCutAfterItsLastPrompt) {
+    Open();
+    slave.SetResponder([](const Bytes&) { return Bytes{0x61, 0x62, 0x3F, 0x63, 0x64}; });
+    const KtVariant v = link.BatchWriteData(KtVariant::FromBytes(Bytes{0x31, 0x0D}), 0);
+    ASSERT_TRUE(v.IsByteArray());
+    EXPECT_EQ(v.parray, (Bytes{0x61, 0x62, 0x3F}));
+    EXPECT_EQ(slave.Requests().at(0), (Bytes{0x31, 0x0D}));
+}
+
+TEST_F(LinkFixture, batchAnswerWithoutPromptIsAnEmptyArray) {
+    Open();
+    slave.SetResponder([](const Bytes&) { return Bytes{0x61, 0x62, 0x63}; });
+    const KtVariant v = link.BatchWriteData(KtVariant::FromBytes(Bytes{0x31}), 5);
+    ASSERT_TRUE(v.IsByteArray());
+    EXPECT_EQ(v.Count(), 0u);
+}
+
+TEST_F(LinkFixture, batchForFreescaleReturnsTheFirstBytes) {
+    Open();
+    slave.SetResponder([](const Bytes&) { return Bytes{0x4F, 0x4B}; });
+    const KtVariant v =
+        link.BatchWriteDataForFreescale(KtVariant::FromBytes(Bytes{1, 2, 3, 4, 5}), 3001);
+    ASSERT_TRUE(v.IsByteArray());
+    EXPECT_EQ(v.parray, (Bytes{0x4F, 0x4B}));
+}
+
+TEST_F(LinkFixture, batchPollIntervalOfZeroMeansTenMilliseconds) {
+    Open();
+    slave.SetResponder([](const Bytes&) { return Bytes{'?', '?', '?'}; });
+    // With a 10 ms poll the answer is taken at the first poll; a 0 ms poll taken literally
+    // would spin, a long one would wait.
+    const auto took = Elapsed([&] { link.BatchWriteData(KtVariant::FromBytes(Bytes{1, 2}), 0); });
+    EXPECT_GE(took, 9ms);
+    EXPECT_LT(took, 500ms);
+}
+
+TEST_F(LinkFixture, rawChannelSendsItsCommandAndChecksTheAnswer) {
+    Open();
+    const Bytes answer =
+        WithCrc({0xFF, 0xFF, 0xFF, 0xFF, 0x07, 0x00, 0x10, 0x00, 0x02, 0x12, 0x34});
+    slave.SetResponder([&](const Bytes&) { return answer; });
+    EXPECT_EQ(link.SendToRoboticArm(0x07, 0x0010, 0x1234), 13u);
+    std::uint8_t dest[1024] = {};
+    EXPECT_EQ(link.RecvFromRoboticArm(dest), answer.size());
+    EXPECT_EQ(Bytes(dest, dest + answer.size()), answer);
+    EXPECT_EQ(slave.Requests().at(0),
+              WithCrc({0xFF, 0xFF, 0xFF, 0xFF, 0x07, 0x00, 0x10, 0x00, 0x02, 0x12, 0x34}));
+}
+
+TEST_F(LinkFixture, rawChannelReportsABadCrcAndIgnoresBytesWithoutHeader) {
+    Open();
+    slave.Send({0xFF, 0xFF, 0xFF, 0xFF, 0x07, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00});
+    std::uint8_t dest[1024] = {};
+    ASSERT_TRUE(slave.WaitForRequests(0, 1s));
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(link.RecvFromRoboticArm(dest), 0u);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_BAD_CRC);
+
+    link.ReadAddressValue(1, 0); // clears the code (and fails: nobody answers)
+    slave.Send({0x01, 0x02, 0x03});
+    std::this_thread::sleep_for(5ms);
+    const auto before = link.GetLastErrors();
+    EXPECT_EQ(link.RecvFromRoboticArm(dest), 0u);
+    EXPECT_EQ(link.GetLastErrors(), before);
+}
+
+} // namespace
