@@ -18,7 +18,7 @@ function(kestova_target_defaults target)
 endfunction()
 
 # A GoogleTest executable registered with CTest, one test per case, with labels and a time-out.
-#   kestova_add_test(NAME name SOURCES ... LIBS ... LABELS ... [TIMEOUT seconds])
+#   kestova_add_test(NAME name SOURCES ... LIBS ... LABELS label [TIMEOUT seconds])
 function(kestova_add_test)
     cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_TIMEOUT)
@@ -28,7 +28,13 @@ function(kestova_add_test)
     kestova_target_defaults(${T_NAME})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # Discovered tests carry one label (ctest -L takes a pattern, so "link-threads" is found by
+    # both -L link and -L threads).
+    list(LENGTH T_LABELS n_labels)
+    if(n_labels GREATER 1)
+        message(FATAL_ERROR "${T_NAME}: give one label; join several with '-'")
+    endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_TIMEOUT 30
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+        PROPERTIES LABELS ${T_LABELS} TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -4,6 +4,7 @@
 // exchanges one at a time. Failures never throw: an operation returns its failure value, records
 // a failure code readable with GetLastErrors, and posts it to the report target when one is set.
 
+#include "BusLock.h"
 #include "KtEvent.h"
 #include "KtExport.h"
 #include "KtVariant.h"
@@ -130,7 +131,7 @@ private:
     int m_dataBits = 0;
     int m_parity = 0;
     int m_stopBits = 0;
-    std::timed_mutex m_busMutex;
+    ktcom::BusLock m_busMutex;
     std::thread m_monitor;
     std::atomic<int> m_useMode{1};
     std::atomic<std::uint16_t> m_timeout{50};

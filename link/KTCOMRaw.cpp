@@ -41,7 +41,7 @@ KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterv
         return {};
     }
     const std::size_t sent = bytes.Count();
-    std::unique_lock bus(m_busMutex, std::defer_lock);
+    std::unique_lock<ktcom::BusLock> bus(m_busMutex, std::defer_lock);
     if (!bus.try_lock_for(500ms)) {
         Report(LINK_ERR_BUS_BUSY);
         return {};

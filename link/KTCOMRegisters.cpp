@@ -49,7 +49,7 @@ CKTCOM::Gate CKTCOM::Enter() {
 }
 
 bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
-    std::unique_lock bus(m_busMutex, std::defer_lock);
+    std::unique_lock<ktcom::BusLock> bus(m_busMutex, std::defer_lock);
     if (!bus.try_lock_for(plan.busWait)) {
         Report(LINK_ERR_BUS_BUSY);
         return false;

@@ -33,9 +33,11 @@ protected:
             std::chrono::steady_clock::now() - start);
     }
 
+    // Torn down in reverse: the link lets go of the line, then the slave's thread stops, then the
+    // registers it answered from go away.
     kttest::TempPortDir ports;
-    kttest::PtySlave slave;
     kttest::RegisterBank bank;
+    kttest::PtySlave slave;
     CKTCOM link;
 };
 

@@ -225,7 +225,7 @@ void PtySlave::Run() {
     }
 }
 
-std::uint16_t RegisterBank::Get(std::uint16_t address) const {
+std::uint16_t RegisterBank::GetLocked(std::uint16_t address) const {
     const auto it = regs_.find(address);
     return it == regs_.end() ? 0 : it->second;
 }
@@ -236,23 +236,24 @@ Bytes RegisterBank::Answer(const Bytes& req) {
     }
     const std::uint16_t addr = static_cast<std::uint16_t>((req[2] << 8) | req[3]);
     const std::uint16_t word = static_cast<std::uint16_t>((req[4] << 8) | req[5]);
+    std::lock_guard lock(mutex_);
     switch (req[1]) {
     case 0x03: {
         Bytes out{station_, 0x03, static_cast<std::uint8_t>(2 * word)};
         for (std::uint16_t i = 0; i < word; ++i) {
-            const std::uint16_t v = Get(static_cast<std::uint16_t>(addr + i));
+            const std::uint16_t v = GetLocked(static_cast<std::uint16_t>(addr + i));
             out.push_back(static_cast<std::uint8_t>(v >> 8));
             out.push_back(static_cast<std::uint8_t>(v & 0xFF));
         }
         return WithCrc(out);
     }
     case 0x06:
-        Set(addr, word);
+        regs_[addr] = word;
         return req;
     case 0x10: {
         for (std::uint16_t i = 0; i < word && 7u + 2u * i + 1u < req.size() - 2; ++i) {
-            Set(static_cast<std::uint16_t>(addr + i),
-                static_cast<std::uint16_t>((req[7 + 2 * i] << 8) | req[8 + 2 * i]));
+            regs_[static_cast<std::uint16_t>(addr + i)] =
+                static_cast<std::uint16_t>((req[7 + 2 * i] << 8) | req[8 + 2 * i]);
         }
         return WithCrc(Bytes(req.begin(), req.begin() + 6));
     }

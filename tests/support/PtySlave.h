@@ -82,16 +82,25 @@ private:
 };
 
 // A register bank answering 03, 06 and 10 the way a drive does, for responders to build on.
+// Safe to use from the test and the slave's thread at once.
 class RegisterBank {
 public:
     explicit RegisterBank(std::uint8_t station = 1) : station_(station) {}
-    void Set(std::uint16_t address, std::uint16_t value) { regs_[address] = value; }
-    std::uint16_t Get(std::uint16_t address) const;
+    void Set(std::uint16_t address, std::uint16_t value) {
+        std::lock_guard lock(mutex_);
+        regs_[address] = value;
+    }
+    std::uint16_t Get(std::uint16_t address) const {
+        std::lock_guard lock(mutex_);
+        return GetLocked(address);
+    }
     // The proper answer to a request, or empty when it is not for this station or malformed.
     Bytes Answer(const Bytes& request);
 
 private:
+    std::uint16_t GetLocked(std::uint16_t address) const;
     std::uint8_t station_;
+    mutable std::mutex mutex_;
     std::map<std::uint16_t, std::uint16_t> regs_;
 };
 
