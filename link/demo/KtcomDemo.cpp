@@ -1,5 +1,6 @@
 // ktcom-demo: opens a port the way the tuning program does and asks the drive who it is.
 //   ktcom-demo [PORT] [STATION]
+//   ktcom-demo --list        prints the ports present, one a line
 
 #include "KTCOM.h"
 #include "PortNames.h"
@@ -9,6 +10,12 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--list") {
+        for (const std::string& name : ktcom::ListPorts()) {
+            std::printf("%s\n", name.c_str());
+        }
+        return 0;
+    }
     const std::string port = argc > 1 ? argv[1] : "COM9";
     const auto station = static_cast<std::uint8_t>(argc > 2 ? std::atoi(argv[2]) : 1);
 
