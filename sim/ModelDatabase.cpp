@@ -146,6 +146,7 @@ std::optional<ModelDescription> LoadModel(const std::string& databasePath, int d
         if (protocolVersion) {
             sql += " And ProtocolVerssion = " + std::to_string(*protocolVersion);
         }
+        sql += " Order by ProtocolVerssion desc"; // a code's newest firmware unless asked
         RecordsetPtr rs = db.OpenRecordset(sql);
         if (rs->IsEOF()) {
             error = "the model database has no drive code " + std::to_string(driveCode) +

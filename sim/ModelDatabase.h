@@ -15,7 +15,7 @@ namespace kestova::sim {
 std::string DefaultDatabasePath();
 
 // Loads the model with this drive code (and protocol version, when given; else the first row of
-// that code). On failure returns nothing and says why in `error`.
+// that code with the highest protocol version). On failure returns nothing and says why in `error`.
 std::optional<ModelDescription> LoadModel(const std::string& databasePath, int driveCode,
                                           std::optional<int> protocolVersion, std::string& error);
 
