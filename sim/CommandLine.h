@@ -14,8 +14,8 @@ namespace kestova::sim {
 struct CommandLine {
     int driveCode = 12;
     std::optional<int> protocolVersion;
-    std::string database;        // empty: DATA.mdb beside the program
-    bool builtin = false;        // a built-in model instead of the database's
+    std::string database; // empty: DATA.mdb beside the program
+    bool builtin = false; // a built-in model instead of the database's
     bool listModels = false;
     bool help = false;
     DriveOptions drive;

@@ -52,8 +52,8 @@ bool SetFault(DriveSimulator& sim, const std::string& name, const std::string& a
 
 std::string Status(DriveSimulator& sim) {
     std::ostringstream out;
-    out << "port " << sim.PortName() << " -> " << sim.DevicePath() << "; clock x"
-        << sim.ClockRate() << "; ";
+    out << "port " << sim.PortName() << " -> " << sim.DevicePath() << "; clock x" << sim.ClockRate()
+        << "; ";
     sim.WithDrive([&out](Drive& d) {
         out << "model " << d.Model().driveCode << "/" << d.Model().protocolVersion << " ("
             << d.Model().name << "); t=" << d.Seconds() << " s; alarm " << d.Alarms().Current()
@@ -72,8 +72,7 @@ bool ApplyFaultSpec(DriveSimulator& sim, const std::string& spec, std::string& e
         error = "fault switch wants name=N or name@p: " + spec;
         return false;
     }
-    const std::string amount =
-        spec[cut] == '@' ? spec.substr(cut) : spec.substr(cut + 1);
+    const std::string amount = spec[cut] == '@' ? spec.substr(cut) : spec.substr(cut + 1);
     return SetFault(sim, spec.substr(0, cut), amount, error);
 }
 

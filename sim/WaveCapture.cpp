@@ -85,8 +85,10 @@ void WaveCapture::Arm(double nowUs, const SignalFrame& frame, bool testCapture) 
     fired_ = false;
     havePrevious_ = false;
     if (triggerSource_ == 0 || testCapture) {
+        // The first sample is the arm's own moment.
         state_ = State::Sampling;
-        nextSampleUs_ = nowUs;
+        Sample(frame);
+        nextSampleUs_ = nowUs + intervalUs_;
     } else {
         state_ = State::Waiting;
     }

@@ -40,8 +40,8 @@ int ListModelsAndExit(const CommandLine& cl) {
         return 1;
     }
     for (const auto& m : models) {
-        std::printf("%5d  protocol %3d  %-10s %s\n", m.driveCode, m.protocolVersion,
-                    m.name.c_str(), m.series.c_str());
+        std::printf("%5d  protocol %3d  %-10s %s\n", m.driveCode, m.protocolVersion, m.name.c_str(),
+                    m.series.c_str());
     }
     return 0;
 }
