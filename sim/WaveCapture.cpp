@@ -81,6 +81,10 @@ void WaveCapture::Arm(double nowUs, const SignalFrame& frame, bool testCapture) 
     originFeedback_ = frame.Get(kPositionFeedback);
     originTarget_ = frame.Get(kPositionTarget);
     intervalUs_ = IntervalUs();
+    if (testCapture && !layout_.laterProtocol) {
+        // The earlier protocol's current-loop trace spans the page's fixed 200 ms.
+        intervalUs_ = kLegacyCurrentTraceUs / kLegacySamples;
+    }
     taken_ = 0;
     fired_ = false;
     havePrevious_ = false;

@@ -49,6 +49,7 @@ struct CaptureLayout {
 class WaveCapture {
 public:
     static constexpr int kLegacySamples = 200;
+    static constexpr double kLegacyCurrentTraceUs = 200'000.0;
 
     explicit WaveCapture(const CaptureLayout& layout);
 

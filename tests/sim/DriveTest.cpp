@@ -301,6 +301,19 @@ TEST(Capture, currentLoopTraceIsReadyWhenTheTestStarts) {
     EXPECT_EQ(r.R(0x02), 0);
 }
 
+TEST(Capture, earlierProtocolCurrentTraceSpansTwoHundredMilliseconds) {
+    Drive d(Builtin(2), {});
+    Regs r{d};
+    r.W(0x41, 0);
+    r.W(0x04, 1500);
+    const auto before = d.Ticks();
+    r.W(0x02, 1);
+    EXPECT_EQ(d.Ticks() - before, 2000 - 10); // 200 samples 1 ms apart, the first at the start
+    const ReadResult block = d.Read(0x05, 200);
+    ASSERT_FALSE(block.error.has_value());
+    EXPECT_NEAR(static_cast<std::int16_t>(block.values.back()), 1500, 30);
+}
+
 TEST(ObjectDictionary, windowWritesAndReadsEntries) {
     Drive d(Builtin(1), {});
     Regs r{d};
