@@ -66,14 +66,14 @@ std::string Status(DriveSimulator& sim) {
 
 } // namespace
 
-bool ApplyFaultSpec(DriveSimulator& sim, const std::string& spec, std::string& error) {
-    const auto cut = spec.find_first_of("=@");
+bool ApplyFaultSetting(DriveSimulator& sim, const std::string& setting, std::string& error) {
+    const auto cut = setting.find_first_of("=@");
     if (cut == std::string::npos) {
-        error = "fault switch wants name=N or name@p: " + spec;
+        error = "fault switch wants name=N or name@p: " + setting;
         return false;
     }
-    const std::string amount = spec[cut] == '@' ? spec.substr(cut) : spec.substr(cut + 1);
-    return SetFault(sim, spec.substr(0, cut), amount, error);
+    const std::string amount = setting[cut] == '@' ? setting.substr(cut) : setting.substr(cut + 1);
+    return SetFault(sim, setting.substr(0, cut), amount, error);
 }
 
 CommandAnswer RunControlCommand(DriveSimulator& sim, const std::string& line) {

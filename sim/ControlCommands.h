@@ -31,6 +31,6 @@ struct CommandAnswer {
 CommandAnswer RunControlCommand(DriveSimulator& sim, const std::string& line);
 
 // Parses "name=N" or "name@p" as given to --fault.
-bool ApplyFaultSpec(DriveSimulator& sim, const std::string& spec, std::string& error);
+bool ApplyFaultSetting(DriveSimulator& sim, const std::string& setting, std::string& error);
 
 } // namespace kestova::sim

@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
     const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC);
 
     DriveSimulator sim(std::move(*model), cl->drive, cl->sim);
-    for (const auto& spec : cl->faults) {
-        if (!ApplyFaultSpec(sim, spec, error)) {
+    for (const auto& setting : cl->faults) {
+        if (!ApplyFaultSetting(sim, setting, error)) {
             std::fprintf(stderr, "kestova-drive-sim: %s\n", error.c_str());
             return 2;
         }
