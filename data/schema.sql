@@ -1,0 +1,100 @@
+-- The model database. Column names are the ones the program reads, spelling included
+-- (ProtocolVerssion). Integer columns sort as numbers; every field is read back as text, and a
+-- NULL anywhere stops the reading page with an error, so every column is NOT NULL.
+
+-- One row per drive model and protocol version: the drive reports both, and together they pick
+-- the model's name, series and parameter table. Protocol versions are stored as the program
+-- looks them up: 200 for every version below 300, the exact version from 300 on.
+CREATE TABLE DriverTable (
+    DriverCode       INTEGER NOT NULL,
+    ProtocolVerssion INTEGER NOT NULL,
+    DriverType       TEXT    NOT NULL,
+    Series           TEXT    NOT NULL,
+    ParaTable        TEXT    NOT NULL
+);
+
+-- Alarm texts, shared by every model. A code may have more than one row; all of them are shown.
+CREATE TABLE AlarmTable (
+    AlarmCode INTEGER NOT NULL,
+    AlarmName TEXT    NOT NULL,
+    Grade     TEXT    NOT NULL,
+    Dispose   TEXT    NOT NULL
+);
+
+-- One parameter table per model family, all of the same shape. Rows show in rank order (rank is
+-- unique within a table); Invisible 0 shows a row, anything else hides it; Range is "low-high".
+-- ParameterTable is the name the parameter page uses before any drive is identified.
+-- CS series, protocol 200: CS-422, CS-860
+CREATE TABLE ParameterTable (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- CS series, protocol 310: CS-860, CS-880A
+CREATE TABLE ParaCS3 (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- CS series with configurable inputs and outputs: CS-860X
+CREATE TABLE ParaCSX (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- SD series, protocol 320: SD-400, SD-750
+CREATE TABLE ParaSD3 (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- SD series with configurable inputs and outputs: SD-750X
+CREATE TABLE ParaSDX (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
