@@ -1,0 +1,270 @@
+#include "Cscope.h"
+
+#include "Presenter.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+
+namespace kestova {
+
+Cscope::Cscope(Presenter& presenter, QWidget* parent) : QWidget(parent), presenter_(presenter) {
+    // Every pixel comes from the composed layers.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize Cscope::sizeHint() const {
+    // The page's placeholder, 356 x 167 dialog units of its 8-point font.
+    return {534, 271};
+}
+
+void Cscope::SetXUnit(const QString& unit) {
+    state_.SetXUnit(unit);
+}
+
+void Cscope::SetYUnit(const QString& text) {
+    state_.SetYUnit(text);
+}
+
+void Cscope::SetSampleCount(std::uint16_t count) {
+    state_.SetSampleCount(count);
+}
+
+void Cscope::SetXRange(float min, float max, int decimals) {
+    state_.SetXRange(min, max, decimals);
+}
+
+void Cscope::SetTimeRange(int tmin, int tmax) {
+    state_.SetTimeRange(tmin, tmax);
+}
+
+void Cscope::SetCh1Range(float min, float max, int decimals) {
+    state_.SetChannelRange(1, min, max);
+    state_.ch1Decimals = decimals;
+}
+
+void Cscope::SetCh2Range(float min, float max) {
+    state_.SetChannelRange(2, min, max);
+}
+
+void Cscope::SetCh3Range(float min, float max) {
+    state_.SetChannelRange(3, min, max);
+}
+
+void Cscope::SetCh4Range(float min, float max) {
+    state_.SetChannelRange(4, min, max);
+}
+
+void Cscope::SetChannelSources(std::uint32_t c1, std::uint32_t c2, std::uint32_t c3,
+                               std::uint32_t c4) {
+    state_.SetChannelSources(c1, c2, c3, c4);
+}
+
+void Cscope::Enable(int channel, std::uint8_t enabled) {
+    state_.Channel(channel).enabled = enabled;
+    Redraw();
+}
+
+void Cscope::EnableCh1(std::uint8_t enabled) {
+    Enable(1, enabled);
+}
+
+void Cscope::EnableCh2(std::uint8_t enabled) {
+    Enable(2, enabled);
+}
+
+void Cscope::EnableCh3(std::uint8_t enabled) {
+    Enable(3, enabled);
+}
+
+void Cscope::EnableCh4(std::uint8_t enabled) {
+    Enable(4, enabled);
+}
+
+void Cscope::AddPoint(int channel, int index, float value) {
+    if (state_.AddPoint(channel, index, value)) {
+        Redraw();
+    }
+}
+
+void Cscope::AddCh1Point(int index, float value) {
+    AddPoint(1, index, value);
+}
+
+void Cscope::AddCh2Point(int index, float value) {
+    AddPoint(2, index, value);
+}
+
+void Cscope::AddCh3Point(int index, float value) {
+    AddPoint(3, index, value);
+}
+
+void Cscope::AddCh4Point(int index, float value) {
+    AddPoint(4, index, value);
+}
+
+void Cscope::InitScope() {
+    state_.Clear();
+    renderer_.CreateLayers(size());
+}
+
+void Cscope::ClearScope() {
+    state_.Clear();
+    Redraw();
+}
+
+void Cscope::SetClientRect(int left, int top, int right, int bottom) {
+    renderer_.SetClientRect({left, top, right, bottom});
+}
+
+void Cscope::Redraw() {
+    renderer_.Redraw(state_, size());
+    update();
+}
+
+void Cscope::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!renderer_.HasLayers()) {
+        p.fillRect(rect(), ScopeRenderer::MarginColour());
+        return;
+    }
+    const QImage& picture = renderer_.Compose(drag_.InProgress());
+    const QRect shown = rect().intersected(picture.rect());
+    p.drawImage(shown.topLeft(), picture, shown);
+    // Beyond the largest layers the picture is not defined; keep it plain.
+    if (shown != rect()) {
+        p.fillRect(QRect(shown.right() + 1, 0, width() - shown.width(), height()),
+                   ScopeRenderer::MarginColour());
+        p.fillRect(QRect(0, shown.bottom() + 1, shown.width(), height() - shown.height()),
+                   ScopeRenderer::MarginColour());
+    }
+}
+
+void Cscope::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (renderer_.HasLayers()) {
+        Redraw();
+    }
+}
+
+void Cscope::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    if (drag_.Press(renderer_.PlotRect(), event->position().toPoint())) {
+        hadCursor_ = testAttribute(Qt::WA_SetCursor);
+        savedCursor_ = cursor();
+        setCursor(Qt::CrossCursor);
+        renderer_.ClearSelection();
+    }
+    event->accept();
+}
+
+void Cscope::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton) || !drag_.InProgress()) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    drag_.Move(renderer_.PlotRect(), event->position().toPoint());
+    renderer_.DrawSelection(drag_.Band());
+    update();
+    event->accept();
+}
+
+void Cscope::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (drag_.InProgress()) {
+        RestorePointer();
+    }
+    event->accept();
+    QPointer<Cscope> self(this);
+    switch (drag_.Finish(renderer_.PlotRect(), event->position().toPoint())) {
+    case ScopeDrag::Release::Click:
+        if (ZoomOut(state_)) {
+            Redraw();
+        }
+        break;
+    case ScopeDrag::Release::ZoomIn:
+        ZoomInto(drag_.Band());
+        break;
+    case ScopeDrag::Release::Cancelled:
+        update(renderer_.PlotRect().ToQRect());
+        break;
+    }
+    // The message box of a refused zoom runs its own event loop; the host may be gone after it.
+    if (self) {
+        Post(WM_SCOPE_NCLBUTTONDOWN, HTCAPTION, 0);
+    }
+}
+
+void Cscope::ZoomInto(const ScopeRect& band) {
+    if (ZoomIn(state_, renderer_.PlotRect(), band) == ZoomOutcome::AlreadyMaximized) {
+        QPointer<Cscope> self(this);
+        presenter_.Message(this, QStringLiteral("Already maximized!"), QStringLiteral("Maximize"),
+                           MsgIcon::None, MsgButtons::Ok);
+        if (!self) {
+            return;
+        }
+    }
+    Redraw();
+}
+
+void Cscope::RestorePointer() {
+    if (hadCursor_) {
+        setCursor(savedCursor_);
+    } else {
+        unsetCursor();
+    }
+}
+
+void Cscope::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    for (const ScopeColorCommand& command : kScopeColorCommands) {
+        menu.addAction(QString::fromLatin1(command.text))->setData(command.id);
+    }
+    QPointer<Cscope> self(this);
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (self && chosen != nullptr) {
+        OnCommand(chosen->data().toInt());
+    }
+}
+
+void Cscope::OnCommand(int id) {
+    for (const ScopeColorCommand& command : kScopeColorCommands) {
+        if (command.id != id) {
+            continue;
+        }
+        QPointer<Cscope> self(this);
+        const std::optional<QColor> chosen =
+            presenter_.ChooseColor(this, QColor(command.red, command.green, command.blue));
+        if (!self || !chosen || !chosen->isValid()) {
+            return;
+        }
+        // Opaque: the layers are combined bit by bit, not blended.
+        QColor colour = chosen->toRgb();
+        colour.setAlpha(255);
+        if (command.channel == 0) {
+            state_.background = colour;
+            Redraw();
+        } else {
+            state_.Channel(command.channel).colour = colour;
+            Redraw();
+            Post(WM_SCOPE_COLOR, static_cast<quintptr>(command.channel), ColorRef(colour));
+        }
+        return;
+    }
+}
+
+void Cscope::Post(unsigned message, quintptr wParam, qintptr lParam) {
+    if (QWidget* parent = parentWidget()) {
+        WindowMessage::Post(parent, message, wParam, lParam);
+    }
+}
+
+} // namespace kestova

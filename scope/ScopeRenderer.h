@@ -1,0 +1,111 @@
+#pragma once
+
+// Draws the scope's state into four image layers and composes them:
+//   background  margins, plot background, frames, grid, tick labels, unit text, titles
+//   trace       the channel polylines over a (5, 0, 0) fill of the plot rectangle
+//   selection   the rubber band during a drag: white frame, black inside, (5, 0, 0) elsewhere
+//   compose     background, then the trace layer's plot rectangle and (while dragging) the
+//               selection layer ORed in bit by bit, so only the traces and the band's frame show
+// Grid, labels and traces are drawn only when data or view change; a paint just composes.
+
+#include "ScopeLayout.h"
+#include "ScopeState.h"
+
+#include <QFont>
+#include <QImage>
+#include <QSize>
+#include <QStringList>
+
+class QPainter;
+
+namespace kestova {
+
+class ScopeRenderer {
+public:
+    // The picture is defined up to this client size; the layers follow the client below it.
+    static constexpr int kMaxLayerWidth = 2000;
+    static constexpr int kMaxLayerHeight = 3000;
+
+    ScopeRenderer();
+
+    // Creates the layers for a client of this size. Nothing is drawn before this.
+    void CreateLayers(QSize client);
+    bool HasLayers() const { return !compose_.isNull(); }
+
+    // Rebuilds the background and trace layers for a client of this size (layers grow when it
+    // outgrows them). Writes the titles, scales, tick values and range texts into `state`.
+    void Redraw(ScopeState& state, QSize client);
+
+    // The band over the plain (5, 0, 0) fill of the selection layer.
+    void DrawSelection(const ScopeRect& band);
+    // The selection layer without a band, so a paint before the first move shows no old one.
+    void ClearSelection();
+
+    // The composed picture; its top-left ClientSize() part is what the window shows.
+    const QImage& Compose(bool dragging);
+
+    // Kept until the next Redraw, which takes the client size it is given.
+    void SetClientRect(const ScopeRect& client) { client_ = client; }
+
+    const ScopeRect& ClientRect() const { return client_; }
+    const ScopeRect& PlotRect() const { return plot_; }
+    const ScopeMargins& Margins() const { return margins_; }
+    QSize CharSize() const { return {charWidth_, charHeight_}; }
+    int XDivisionsShown() const { return xDivisions_; }
+    int YDivisionsShown() const { return yDivisions_; }
+    // Width of channel 2's label column, which places channel 3's labels.
+    int Column2Width() const { return column2_; }
+    // The 11 time labels as drawn, left to right.
+    const QStringList& TimeLabels() const { return timeLabels_; }
+    // Decimals of the channel labels at the current zoom level (time labels have none).
+    int ChannelDecimals() const { return channelDecimals_; }
+
+    const QImage& BackgroundLayer() const { return background_; }
+    const QImage& TraceLayer() const { return trace_; }
+    const QImage& SelectionLayer() const { return selection_; }
+    const QImage& ComposeLayer() const { return compose_; }
+    qsizetype LayerBytes() const;
+
+    const QFont& LabelFont() const { return labelFont_; }
+
+    // Drawing colours that never change.
+    static QColor MinorGridColour() { return {0, 60, 0}; }
+    static QColor MajorGridColour() { return {0, 130, 0}; }
+    static QColor MarginColour() { return {255, 255, 255}; }
+    static QColor TraceFillColour() { return {5, 0, 0}; }
+
+private:
+    void EnsureLayers(QSize client);
+    void MeasureLayout(ScopeState& state);
+    void DrawBackground(ScopeState& state);
+    void DrawTimeLabels(QPainter& p, const ScopeState& state);
+    void DrawChannelLabels(QPainter& p, ScopeState& state, int channel);
+    void DrawTraces(const ScopeState& state);
+    // Text with its top-left corner at (x, y).
+    void DrawTextAt(QPainter& p, int x, int y, const QString& text) const;
+    int TextWidth(const QString& text) const;
+    QRect LayerClip(const QRect& r) const;
+
+    QFont labelFont_; // tick labels, unit text and all measuring
+    QFont titleFont_; // channel titles
+    int ascent_ = 0;
+
+    QImage trace_;
+    QImage background_;
+    QImage selection_;
+    QImage compose_;
+
+    ScopeRect client_;
+    ScopeRect plot_;
+    ScopeMargins margins_;
+    int charWidth_ = 0;
+    int charHeight_ = 0;
+    int channelDecimals_ = 0;
+    int xDivisions_ = 1;
+    int yDivisions_ = 2; // kept when a span has no fitting divisor
+    int column2_ = 0;    // 0 until channel 2's labels are first drawn
+    QStringList timeLabels_;
+    ScopeRect lastBand_; // the only part of the selection layer that is not plain fill
+};
+
+} // namespace kestova
