@@ -1,0 +1,107 @@
+#pragma once
+
+// Numbers of the program's dialogs, controls, commands, pictures and icon. Widgets made from the
+// forms carry their control number as object name ("id1006"), so code and tests find them by id.
+
+#include <QString>
+
+namespace kestova::res {
+
+// Dialogs.
+constexpr int IDD_MAIN = 102;
+constexpr int IDD_CONNECT = 131;
+constexpr int IDD_PARAMETERS = 133;
+constexpr int IDD_MOTION_TEST = 134;
+constexpr int IDD_PLATFORM_INFO = 147;
+constexpr int IDD_ALARM = 154;
+constexpr int IDD_DICTIONARY = 167;
+constexpr int IDD_REGISTERS = 168;
+constexpr int IDD_ABOUT = 185;
+constexpr int IDD_PRODUCT_INFO = 189;
+
+// Main window (102).
+constexpr int IDC_NAV_FRAME = 1001;
+constexpr int IDC_TITLE_FRAME = 1010;
+constexpr int IDC_PAGE_FRAME = 1002;
+constexpr int IDC_BTN_COMMUNICATION = 1000;
+constexpr int IDC_BTN_PARAMETERS = 1003;
+constexpr int IDC_BTN_MOTION_TEST = 1004;
+constexpr int IDC_BTN_ALARMS = 1006;
+constexpr int IDC_BTN_WRITE_TO_DRIVE = 1023;
+constexpr int IDC_BTN_HELP = 1005;
+
+// Connection page (131).
+constexpr int IDC_PORT_LABEL = 1025;
+constexpr int IDC_PORT_LIST = 1006;
+constexpr int IDC_LIST_ALL = 1066;
+constexpr int IDC_CONNECT = 1000;
+constexpr int IDC_BAUD_LABEL = 1026;
+constexpr int IDC_BAUD_LIST = 1007;
+constexpr int IDC_STATION_LABEL = 1027;
+constexpr int IDC_STATION_LIST = 1008;
+constexpr int IDC_OFFLINE = 1009;
+
+// Platform information page (147).
+constexpr int IDC_MODEL_LABEL = 1029;
+constexpr int IDC_MODEL_FIELD = 1031;
+constexpr int IDC_FIRMWARE_LABEL = 1035;
+constexpr int IDC_FIRMWARE_FIELD = 1036;
+constexpr int IDC_SOFTWARE_LABEL = 1030;
+constexpr int IDC_SOFTWARE_FIELD = 1032;
+constexpr int IDC_PLATFORM_HIDDEN_LABEL = 1033;
+constexpr int IDC_PLATFORM_HIDDEN_LIST = 1034;
+
+// Product information (189) and About (185).
+constexpr int IDC_PRODUCT_MODEL_LABEL = 1109;
+constexpr int IDC_PRODUCT_FIRMWARE_LABEL = 1110;
+constexpr int IDC_PRODUCT_MODEL = 1112;
+constexpr int IDC_PRODUCT_FIRMWARE = 1113;
+constexpr int IDC_ABOUT_TITLE = 1114;
+
+// Menu commands (menu 166).
+constexpr int ID_PROJECT_OPEN = 32791;
+constexpr int ID_PROJECT_SAVE_AS = 32787;
+constexpr int ID_PROJECT_EXIT = 32772;
+constexpr int ID_DRIVE_COMMUNICATION = 32802;
+constexpr int ID_DRIVE_ERROR_TRACK = 32803;
+constexpr int ID_DRIVE_WRITE = 32793;
+constexpr int ID_DRIVE_RESET = 32797;
+constexpr int ID_CONFIG_PARAMETERS = 32775;
+constexpr int ID_CONFIG_MOTION_TEST = 32776;
+constexpr int ID_HELP_MANUAL = 32804;
+constexpr int ID_HELP_PRODUCT_INFO = 57670;
+constexpr int ID_HELP_ABOUT = 32788;
+constexpr int ID_COMMUNICATION_ALT = 32771;
+constexpr int ID_ALARMS_ALT = 32777;
+constexpr int ID_DIAG_DICTIONARY = 32779;
+constexpr int ID_DIAG_REGISTERS = 32780;
+
+// Navigation pictures: normal, hover, pressed.
+struct ImageSet {
+    int normal;
+    int hover;
+    int pressed;
+};
+constexpr ImageSet kCommunicationImages{1007, 1009, 1008};
+constexpr ImageSet kParametersImages{1010, 1011, 1012};
+constexpr ImageSet kParametersDriveImages{210, 211, 209};
+constexpr ImageSet kMotionImages{1013, 1017, 1018};
+constexpr ImageSet kMotionDriveImages{214, 213, 212};
+constexpr ImageSet kAlarmImages{1023, 1022, 1021};
+constexpr ImageSet kAlarmDriveImages{208, 207, 206};
+constexpr ImageSet kHelpImages{1014, 1019, 1020};
+constexpr ImageSet kWriteImages{192, 191, 190};
+constexpr ImageSet kWriteDriveImages{217, 216, 215};
+
+constexpr int IDI_MAIN = 157;
+
+// Object name of a control.
+inline QString ControlName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+// Resource path of a navigation picture.
+inline QString BitmapPath(int id) {
+    return QStringLiteral(":/bitmaps/%1.svg").arg(id);
+}
+
+} // namespace kestova::res
