@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     libmodbus-dev
     libsqlcipher-dev sqlcipher
-    qt6-base-dev fonts-dejavu-core
+    qt6-base-dev qt6-svg-dev fonts-dejavu-core
 )
 
 missing=()

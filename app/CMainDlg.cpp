@@ -1,0 +1,429 @@
+#include "CMainDlg.h"
+
+#include "CAlarm.h"
+#include "CButtonExt.h"
+#include "CConnect.h"
+#include "CObjDictionary.h"
+#include "CParameterManage.h"
+#include "CPlatformInfo.h"
+#include "CRegisterMonitor.h"
+#include "CRunTest.h"
+#include "DriveIdentity.h"
+#include "InfoDialogs.h"
+#include "KestovaDb.h"
+#include "Presenter.h"
+#include "ProgramState.h"
+#include "RegisterMap.h"
+#include "ResourceIds.h"
+#include "WindowMessage.h"
+#include "ui_Main.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QPainter>
+#include <QSettings>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace kestova {
+
+using namespace res;
+
+namespace {
+
+struct PageInfo {
+    int number;
+    const char* title;
+};
+// The order in which ShowPage walks the pages.
+constexpr PageInfo kPages[] = {{1, "Communication"}, {2, "Parameters"},          {3, "Motion Test"},
+                               {5, "Error Track"},   {4, "Product Information"}, {6, "Dictionary"},
+                               {7, "Registers"}};
+
+const QColor kGreyPen(176, 176, 176);
+
+// Commands that need a drive.
+constexpr int kDriveCommands[] = {ID_PROJECT_OPEN,       ID_PROJECT_SAVE_AS,   ID_DRIVE_ERROR_TRACK,
+                                  ID_DRIVE_WRITE,        ID_DRIVE_RESET,       ID_CONFIG_PARAMETERS,
+                                  ID_CONFIG_MOTION_TEST, ID_HELP_PRODUCT_INFO, ID_DIAG_DICTIONARY,
+                                  ID_DIAG_REGISTERS};
+
+} // namespace
+
+CMainDlg::CMainDlg(ProgramState& state, Presenter& presenter, QWidget* parent)
+    : QDialog(parent), state_(state), presenter_(presenter), ui_(std::make_unique<Ui::MainForm>()) {
+    setObjectName("dialog102");
+    setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    runDialog = [](QDialog& dialog) { dialog.exec(); };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    menuBar_ = new QMenuBar(this);
+    layout->setMenuBar(menuBar_);
+    client_ = new QWidget(this);
+    client_->setObjectName("client");
+    layout->addWidget(client_);
+    ui_->setupUi(client_);
+    client_->installEventFilter(this);
+    resize(client_->size() + QSize(0, menuBar_->sizeHint().height()));
+
+    BuildMenu();
+    for (CButtonExt* button :
+         {ui_->id1000, ui_->id1003, ui_->id1004, ui_->id1006, ui_->id1023, ui_->id1005}) {
+        const int id = button->objectName().mid(2).toInt();
+        connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    }
+    StartUp();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::StartUp() {
+    setWindowIcon(QIcon(":/icons/157.svg"));
+
+    // The model database beside the program; the program runs without it all the same.
+    bool open = false;
+    try {
+        const QString path = state_.FileBesideProgram(kdb::kFileName);
+        open = state_.Db().OpenConnection(kdb::ProgramConnectionString(path.toStdString()));
+    } catch (const CDbError&) {
+        open = false;
+    }
+    if (!open) {
+        presenter_.Message(this, "Unable to connect DB", "DB Error", MsgIcon::Exclamation);
+    }
+
+    connect_ = new CConnect(state_, presenter_, this, client_);
+    parameters_ = new CParameterManage(state_, presenter_, client_);
+    motion_ = new CRunTest(state_, presenter_, client_);
+    alarm_ = new CAlarm(state_, presenter_, client_);
+    platform_ = new CPlatformInfo(state_, presenter_, client_);
+    dictionary_ = new CObjDictionary(state_, presenter_, client_);
+    registers_ = new CRegisterMonitor(state_, presenter_, client_);
+    for (int page = 1; page <= 7; ++page) {
+        Page(page)->hide();
+    }
+    about_ = std::make_unique<CAbout>(this);
+    productInfo_ = std::make_unique<CProductInfo>(this);
+
+    LayOut();
+
+    const QSettings settings(state_.FileBesideProgram("Settings.ini"), QSettings::IniFormat);
+    setWindowTitle(settings.value("SoftCaption/Caption", "Corvex").toString().left(127));
+
+    state_.Link().SetCurrentUseMode(0);
+
+    ui_->id1000->SetBitmaps(kCommunicationImages.normal, kCommunicationImages.hover,
+                            kCommunicationImages.pressed);
+    ui_->id1005->SetBitmaps(kHelpImages.normal, kHelpImages.hover, kHelpImages.pressed);
+    SetDriveCommandsEnabled(false);
+
+    setWindowTitle("Tarkel Velmora");
+    ShowPage(1);
+}
+
+void CMainDlg::BuildMenu() {
+    auto add = [this](QMenu* menu, const QString& text, int id) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        actions_.insert(id, action);
+    };
+    QMenu* project = menuBar_->addMenu("Project");
+    add(project, "Open", ID_PROJECT_OPEN);
+    add(project, "Save As", ID_PROJECT_SAVE_AS);
+    project->addSeparator();
+    add(project, "Exit", ID_PROJECT_EXIT);
+    QMenu* drive = menuBar_->addMenu("Drive");
+    add(drive, "Communication", ID_DRIVE_COMMUNICATION);
+    add(drive, "Error Track", ID_DRIVE_ERROR_TRACK);
+    add(drive, "Write to Drive", ID_DRIVE_WRITE);
+    add(drive, "Reset", ID_DRIVE_RESET);
+    QMenu* configuration = menuBar_->addMenu("Configuration");
+    add(configuration, "Parameters", ID_CONFIG_PARAMETERS);
+    add(configuration, "Motion Test", ID_CONFIG_MOTION_TEST);
+    // The diagnostics pages have no place in the navigation column; this menu offers them.
+    QMenu* diagnostics = menuBar_->addMenu("Diagnostics");
+    add(diagnostics, "Product Information Page", IDC_BTN_HELP);
+    add(diagnostics, "Dictionary", ID_DIAG_DICTIONARY);
+    add(diagnostics, "Registers", ID_DIAG_REGISTERS);
+    QMenu* help = menuBar_->addMenu("Help");
+    add(help, "Software Manual", ID_HELP_MANUAL);
+    add(help, "Product Information", ID_HELP_PRODUCT_INFO);
+    add(help, "About", ID_HELP_ABOUT);
+}
+
+QWidget* CMainDlg::Page(int page) const {
+    switch (page) {
+    case 1:
+        return connect_;
+    case 2:
+        return parameters_;
+    case 3:
+        return motion_;
+    case 4:
+        return platform_;
+    case 5:
+        return alarm_;
+    case 6:
+        return dictionary_;
+    case 7:
+        return registers_;
+    default:
+        return nullptr;
+    }
+}
+
+CButtonExt* CMainDlg::Button(int id) const {
+    return client_->findChild<CButtonExt*>(ControlName(id));
+}
+
+void CMainDlg::OnCommand(int id) {
+    switch (id) {
+    case IDC_BTN_COMMUNICATION:
+    case ID_DRIVE_COMMUNICATION:
+    case ID_COMMUNICATION_ALT:
+        ShowPage(1);
+        break;
+    case IDC_BTN_PARAMETERS:
+    case ID_CONFIG_PARAMETERS:
+        ShowPage(2);
+        break;
+    case IDC_BTN_MOTION_TEST:
+    case ID_CONFIG_MOTION_TEST:
+        ShowPage(3);
+        break;
+    case IDC_BTN_HELP:
+        ShowPage(4);
+        break;
+    case IDC_BTN_ALARMS:
+    case ID_DRIVE_ERROR_TRACK:
+    case ID_ALARMS_ALT:
+        ShowPage(5);
+        break;
+    case ID_DIAG_DICTIONARY:
+        if (state_.HasFeature(reg::FEATURE_DICTIONARY)) {
+            ShowPage(6);
+        } else {
+            presenter_.Message(this, "This drive does not dictionary support", "Fatal Error",
+                               MsgIcon::None);
+        }
+        break;
+    case ID_DIAG_REGISTERS:
+        if (state_.HasFeature(reg::FEATURE_REGISTER_MONITOR)) {
+            ShowPage(7);
+        } else {
+            presenter_.Message(this, "This drive does not Register support", "Fatal Error",
+                               MsgIcon::None);
+        }
+        break;
+    case IDC_BTN_WRITE_TO_DRIVE:
+    case ID_DRIVE_WRITE:
+        parameters_->WriteToDrive();
+        break;
+    case ID_DRIVE_RESET:
+        parameters_->ResetToFactory();
+        break;
+    case ID_PROJECT_OPEN:
+        OpenProjectFile();
+        break;
+    case ID_PROJECT_SAVE_AS:
+        parameters_->SaveParameterFile();
+        break;
+    case ID_HELP_MANUAL:
+        OpenManual();
+        break;
+    case ID_HELP_PRODUCT_INFO:
+        ShowProductInfo();
+        break;
+    case ID_HELP_ABOUT:
+        ShowAbout();
+        break;
+    case ID_PROJECT_EXIT:
+        close();
+        break;
+    default:
+        break; // the frames (1001, 1010) and anything unknown do nothing
+    }
+}
+
+void CMainDlg::ShowPage(int page) {
+    if (motion_->IsTestRunning()) {
+        presenter_.Message(
+            this, "Stop motion test first by clicking \"Stop\" button on Motion Test screen ",
+            "Tarkel Velmora", MsgIcon::Exclamation);
+        motion_->RefreshFromDrive();
+        motion_->show();
+        title_ = QStringLiteral("Motion Test");
+        return;
+    }
+    for (const PageInfo& info : kPages) {
+        QWidget* widget = Page(info.number);
+        if (info.number == page) {
+            if (page == 3) {
+                motion_->RefreshFromDrive();
+            } else if (page == 4) {
+                platform_->Refresh();
+            }
+            widget->show();
+            title_ = QString::fromLatin1(info.title);
+        } else {
+            widget->hide();
+        }
+    }
+    client_->update();
+}
+
+void CMainDlg::SetDriveCommandsEnabled(bool on) {
+    for (int id : kDriveCommands) {
+        actions_.value(id)->setEnabled(on);
+    }
+    struct ButtonImages {
+        CButtonExt* button;
+        ImageSet withoutDrive;
+        ImageSet withDrive;
+    };
+    const ButtonImages buttons[] = {{ui_->id1003, kParametersImages, kParametersDriveImages},
+                                    {ui_->id1004, kMotionImages, kMotionDriveImages},
+                                    {ui_->id1006, kAlarmImages, kAlarmDriveImages},
+                                    {ui_->id1023, kWriteImages, kWriteDriveImages}};
+    for (const ButtonImages& b : buttons) {
+        const ImageSet& set = on ? b.withDrive : b.withoutDrive;
+        b.button->setEnabled(on);
+        b.button->SetBitmaps(set.normal, set.hover, set.pressed);
+        b.button->update();
+    }
+}
+
+bool CMainDlg::event(QEvent* event) {
+    if (WindowMessage::Is(event, WM_LINK_NOTIFY)) {
+        OnLinkNotify(static_cast<WindowMessage*>(event)->WParam());
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CMainDlg::OnLinkNotify(quintptr wParam) {
+    if (wParam == 1000) {
+        LinkUp();
+    } else if (wParam == 1001) {
+        SetDriveCommandsEnabled(false);
+    }
+}
+
+void CMainDlg::LinkUp() {
+    state_.modelName = IdentifyDrive(state_, presenter_, this, state_.driveCode);
+    SetDriveCommandsEnabled(true);
+    parameters_->FillClassFilter();
+    ShowPage(2);
+    parameters_->ReloadAndRead();
+    setWindowTitle(QString("Tarkel Velmora for %1").arg(state_.seriesName));
+}
+
+void CMainDlg::ShowProductInfo() {
+    state_.modelName = IdentifyDrive(state_, presenter_, this, state_.driveCode);
+    int firmware = state_.Link().ReadAddressValue(state_.station, reg::FIRMWARE_VERSION);
+    if (firmware < 100) {
+        firmware = 0;
+    }
+    productInfo_->modelText = state_.modelName;
+    productInfo_->firmwareText = FirmwareText(firmware);
+    runDialog(*productInfo_);
+}
+
+void CMainDlg::ShowAbout() {
+    if (state_.Link().GetConnectStatus() != 0) {
+        about_->titleText = QString("Tarkel Velmora for %1").arg(state_.seriesName);
+    }
+    runDialog(*about_);
+}
+
+void CMainDlg::OpenManual() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(state_.FileBesideProgram("Kestova_sm31.pdf")));
+}
+
+void CMainDlg::OpenProjectFile() {
+    if (parameters_->OpenParameterFile()) {
+        ShowPage(2);
+        parameters_->DownloadAllParameters();
+        presenter_.Message(this, "Configuration file has been loaded successfully.", "Load File",
+                           MsgIcon::Exclamation);
+    }
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    // A running test is stopped before the window goes; there is no question first.
+    if (motion_->IsTestRunning()) {
+        motion_->StopCurrentTest(motion_->CurrentTestType());
+    }
+    event->accept();
+    QDialog::closeEvent(event);
+}
+
+// Escape would end the dialog, and with it the program, past the close path above; the main
+// window closes only through Exit or the window's close button.
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CMainDlg::moveEvent(QMoveEvent* event) {
+    connect_->move(layout_.connectPage.topLeft());
+    QDialog::moveEvent(event);
+}
+
+void CMainDlg::LayOut() {
+    layout_ = ComputeMainLayout(client_->rect(), ui_->id1001->width(), ui_->id1010->height(),
+                                connect_->size());
+    ui_->id1001->setGeometry(layout_.navigation);
+    ui_->id1010->setGeometry(layout_.title);
+    ui_->id1002->setGeometry(layout_.pageArea);
+    for (int page = 2; page <= 7; ++page) {
+        Page(page)->setGeometry(layout_.pages);
+    }
+    connect_->move(layout_.connectPage.topLeft());
+    client_->update();
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_) {
+        if (event->type() == QEvent::Resize && connect_ != nullptr) {
+            LayOut();
+        } else if (event->type() == QEvent::Paint) {
+            PaintClient(client_);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::PaintClient(QWidget* client) {
+    QPainter painter(client);
+    painter.fillRect(client->rect(), palette().window());
+    painter.setPen(QPen(kGreyPen, 1));
+
+    painter.setBrush(QColor(215, 215, 215));
+    painter.drawRoundedRect(layout_.navigation, 2.5, 2.5);
+
+    const QRect& area = layout_.pageArea;
+    painter.fillRect(area, Qt::white);
+    painter.drawLine(area.topLeft(), area.bottomLeft());
+    painter.drawLine(area.bottomLeft(), area.bottomRight());
+    painter.drawLine(area.bottomRight(), area.topRight());
+
+    painter.setBrush(QColor(200, 200, 200));
+    painter.drawRect(layout_.title);
+    QFont font("Verdana");
+    font.setPixelSize(21); // a 25-pixel line
+    painter.setFont(font);
+    painter.setPen(QColor(0, 64, 128));
+    painter.drawText(layout_.title, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, title_);
+}
+
+} // namespace kestova

@@ -1,0 +1,30 @@
+#include "MainLayout.h"
+
+namespace kestova {
+
+MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int titleHeight,
+                             const QSize& connectSize) {
+    MainLayout l;
+    // Rectangles are taken as left/top/right/bottom with an exclusive right and bottom edge.
+    const int left = client.left();
+    const int top = client.top();
+    const int right = client.left() + client.width();
+    const int bottom = client.top() + client.height();
+
+    l.navigation =
+        QRect(QPoint(left + 5, top + 5), QPoint(left + 5 + navigationWidth - 1, bottom - 5 - 1));
+    const int navRight = left + 5 + navigationWidth;
+    l.title =
+        QRect(QPoint(navRight + 8, top + 5), QPoint(right - 8 - 1, top + 5 + titleHeight - 1));
+    const int titleBottom = top + 5 + titleHeight;
+    l.pageArea = QRect(QPoint(navRight + 8, titleBottom), QPoint(right - 8 - 1, bottom - 5 - 1));
+    // One pixel in at the left and top, two at the right and bottom.
+    l.pages = QRect(QPoint(l.pageArea.left() + 1, l.pageArea.top() + 1),
+                    QPoint(l.pageArea.right() - 2, l.pageArea.bottom() - 2));
+    l.connectPage = QRect(QPoint(left + (client.width() - connectSize.width()) / 2,
+                                 top + (client.height() - connectSize.height()) / 2),
+                          connectSize);
+    return l;
+}
+
+} // namespace kestova

@@ -1,0 +1,24 @@
+#pragma once
+
+// Where the main window's frames and pages go for a given client size. Plain arithmetic so it can
+// be checked without a window.
+
+#include <QRect>
+#include <QSize>
+
+namespace kestova {
+
+struct MainLayout {
+    QRect navigation;  // the button column
+    QRect title;       // the strip that shows the page title
+    QRect pageArea;    // the frame the pages fill
+    QRect pages;       // the pages' rectangle inside the frame
+    QRect connectPage; // the connection page: its own size, centred in the client area
+};
+
+// client: the main window's client rectangle; navigationWidth and titleHeight are the sizes the
+// frames keep; connectSize is the connection page's own size.
+MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int titleHeight,
+                             const QSize& connectSize);
+
+} // namespace kestova
