@@ -1,0 +1,182 @@
+// Pages, commands and the information dialogs of the main window.
+
+#include "CPlatformInfo.h"
+#include "InfoDialogs.h"
+#include "MainLayout.h"
+#include "ShellFixture.h"
+
+#include <QLabel>
+#include <QTest>
+
+using kestova::MsgIcon;
+
+namespace {
+
+class Navigating : public ShellFixture {
+protected:
+    void SetUp() override { MakeProgramFolder(); }
+};
+
+TEST_F(Navigating, diagnosticsPagesNeedTheirFeatureBits) {
+    DriveAnswers(12, 310, 1);
+    Start();
+    PressConnect();
+    window->OnCommand(32779);
+    window->OnCommand(32780);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].text, "This drive does not dictionary support");
+    EXPECT_EQ(messages[1].text, "This drive does not Register support");
+    for (const auto& m : messages) {
+        EXPECT_EQ(m.caption, "Fatal Error");
+        EXPECT_EQ(m.icon, MsgIcon::None);
+    }
+    EXPECT_EQ(window->PageTitle(), "Parameters");
+
+    state->featureBits = 6;
+    window->OnCommand(32779);
+    EXPECT_EQ(window->PageTitle(), "Dictionary");
+    EXPECT_TRUE(window->Page(6)->isVisible());
+    window->OnCommand(32780);
+    EXPECT_EQ(window->PageTitle(), "Registers");
+    EXPECT_FALSE(window->Page(6)->isVisible());
+}
+
+TEST_F(Navigating, everyCommandReachesItsPage) {
+    Start();
+    const std::pair<int, const char*> commands[] = {
+        {1003, "Parameters"},     {32775, "Parameters"},         {1004, "Motion Test"},
+        {32776, "Motion Test"},   {1006, "Error Track"},         {32803, "Error Track"},
+        {32777, "Error Track"},   {1005, "Product Information"}, {1000, "Communication"},
+        {32802, "Communication"}, {32771, "Communication"}};
+    for (const auto& [id, title] : commands) {
+        window->OnCommand(id);
+        EXPECT_EQ(window->PageTitle(), title) << id;
+    }
+    window->OnCommand(1001); // the frames do nothing
+    window->ShowPage(9);     // an unknown page hides all and keeps the title
+    EXPECT_EQ(window->PageTitle(), "Communication");
+    for (int page = 1; page <= 7; ++page) {
+        EXPECT_FALSE(window->Page(page)->isVisible()) << page;
+    }
+}
+
+TEST_F(Navigating, productInformationShowsModelAndFirmware) {
+    DriveAnswers(12, 310, 0, 215);
+    Start();
+    PressConnect();
+    window->OnCommand(57670);
+    ASSERT_EQ(shownDialogs.size(), 1);
+    kestova::CProductInfo* info = window->ProductInfoDialog();
+    EXPECT_EQ(shownDialogs[0], info);
+    EXPECT_EQ(info->modelText, "CS-860");
+    EXPECT_EQ(info->firmwareText, " V2.15");
+    info->ExchangeTexts();
+    EXPECT_EQ(info->findChild<QLabel*>("id1113")->text(), " V2.15");
+    EXPECT_EQ(info->windowTitle(), "Product Information");
+}
+
+TEST_F(Navigating, firmwareBelowOneHundredIsZeroInTheDialogAndOneOnThePage) {
+    DriveAnswers(12, 310, 0, 99);
+    Start();
+    PressConnect();
+    window->OnCommand(57670);
+    EXPECT_EQ(window->ProductInfoDialog()->firmwareText, " V0.00");
+    window->OnCommand(1005);
+    EXPECT_EQ(window->PlatformPage()->FirmwareField(), " V1.00");
+    EXPECT_EQ(window->PlatformPage()->ModelField(), "CS-860");
+}
+
+TEST_F(Navigating, aboutNamesTheSeriesOnlyWhileConnected) {
+    DriveAnswers();
+    Start();
+    window->OnCommand(32788);
+    window->AboutDialog()->ExchangeTexts();
+    EXPECT_EQ(window->AboutDialog()->titleText, "Velmora");
+    EXPECT_EQ(window->AboutDialog()->findChild<QLabel*>("id1114")->text(), "Velmora");
+    PressConnect();
+    window->OnCommand(32788);
+    EXPECT_EQ(window->AboutDialog()->titleText, "Tarkel Velmora for CS Series");
+    EXPECT_EQ(shownDialogs.size(), 2);
+}
+
+TEST_F(Navigating, resizingKeepsTheConnectionPageCentredAndThePagesFillingTheArea) {
+    Start();
+    for (const QSize size : {QSize(900, 640), QSize(1200, 800), QSize(700, 520)}) {
+        window->resize(size);
+        QCoreApplication::processEvents();
+        QWidget* connect = window->Page(1);
+        QWidget* client = connect->parentWidget();
+        EXPECT_NEAR(connect->geometry().center().x(), client->rect().center().x(), 1);
+        EXPECT_NEAR(connect->geometry().center().y(), client->rect().center().y(), 1);
+        EXPECT_EQ(window->Page(2)->geometry(), window->Layout().pages);
+        EXPECT_EQ(window->Layout().pages.right(), client->width() - 8 - 1 - 2);
+        EXPECT_EQ(window->Layout().pages.bottom(), client->height() - 5 - 1 - 2);
+    }
+}
+
+TEST_F(Navigating, escapeDoesNotCloseTheProgramButExitDoes) {
+    Start();
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    window->OnCommand(32772);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(MainLayoutMath, followsTheFrameRules) {
+    const auto l = kestova::ComputeMainLayout(QRect(0, 0, 800, 600), 120, 36, QSize(300, 150));
+    EXPECT_EQ(l.navigation, QRect(5, 5, 120, 590));
+    EXPECT_EQ(l.title, QRect(133, 5, 800 - 8 - 133, 36));
+    EXPECT_EQ(l.pageArea, QRect(133, 41, 800 - 8 - 133, 600 - 5 - 41));
+    EXPECT_EQ(l.pages, l.pageArea.adjusted(1, 1, -2, -2));
+    EXPECT_EQ(l.connectPage, QRect(250, 225, 300, 150));
+}
+
+class PictureButton : public ::testing::Test {
+protected:
+    kestova::CButtonExt button;
+    void SetUp() override {
+        button.resize(106, 85);
+        button.show();
+        QCoreApplication::processEvents();
+    }
+    // Waits, with a bound, for the button to notice the resting mouse.
+    bool WaitForHover() {
+        for (int i = 0; i < 100 && !button.IsHovering(); ++i) {
+            QTest::qWait(10);
+        }
+        return button.IsHovering();
+    }
+};
+
+TEST_F(PictureButton, withoutPicturesIsABlackRectangle) {
+    const QImage image = button.grab().toImage();
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(53, 42), QColor(Qt::black));
+}
+
+TEST_F(PictureButton, showsHoverAfterTheMouseRestsAndPressedOnlyThen) {
+    button.SetBitmaps(1010, 1011, 1012);
+    EXPECT_EQ(button.CurrentBitmap(), 1010);
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(button.CurrentBitmap(), 1010); // pressed, but the hover has not arrived yet
+    QTest::mouseMove(&button, QPoint(21, 21));
+    ASSERT_TRUE(WaitForHover());
+    EXPECT_EQ(button.CurrentBitmap(), 1012);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(21, 21));
+    EXPECT_EQ(button.CurrentBitmap(), 1011);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&button, &leave);
+    EXPECT_EQ(button.CurrentBitmap(), 1010);
+}
+
+TEST_F(PictureButton, paintsItsPictureOverTheWholeButton) {
+    button.SetBitmaps(1010, 1011, 1012);
+    const QImage image = button.grab().toImage();
+    EXPECT_NE(image.pixelColor(53, 20), QColor(Qt::black)); // the picture covers the black fill
+    button.resize(212, 170);
+    const QImage big = button.grab().toImage();
+    EXPECT_NE(big.pixelColor(150, 40), QColor(Qt::black));
+}
+
+} // namespace
