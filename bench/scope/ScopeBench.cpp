@@ -5,8 +5,8 @@
 // 10 MB.
 
 #include "Cscope.h"
+#include "QtPresenter.h"
 #include "SampleSweeps.h"
-#include "ScriptedPresenter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +42,7 @@ void Report(const char* what, const Figures& f, double goal) {
 }
 
 void Measure(int width, int height) {
-    kttest::ScriptedPresenter presenter;
+    kestova::QtPresenter presenter; // never asked: nothing here shows a dialog
     kestova::Cscope scope(presenter);
     scope.resize(width, height);
     kttest::SetUpLikeHost(scope);
