@@ -10,7 +10,6 @@
 
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 
 namespace {
@@ -61,14 +60,23 @@ std::pair<long, long> CheckedLimits(const std::string& range) {
     return {LeadingInteger(range.substr(0, hyphen)), LeadingInteger(range.substr(hyphen + 1))};
 }
 
-// The limits as written: "low-high", the low limit may carry a minus sign.
+// The limits as written: "low-high" with digits only, the low limit may carry a minus sign.
 std::optional<std::pair<long, long>> WrittenLimits(const std::string& range) {
-    static const std::regex form("(-?[0-9]+)-([0-9]+)");
-    std::smatch m;
-    if (!std::regex_match(range, m, form)) {
+    const auto digits = [](const std::string& s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const std::size_t start = (!range.empty() && range[0] == '-') ? 1 : 0;
+    const std::size_t hyphen = range.find('-', start);
+    if (hyphen == std::string::npos) {
         return std::nullopt;
     }
-    return std::make_pair(std::stol(m[1]), std::stol(m[2]));
+    const std::string low = range.substr(start, hyphen - start);
+    const std::string high = range.substr(hyphen + 1);
+    if (!digits(low) || !digits(high)) {
+        return std::nullopt;
+    }
+    const long lowValue = std::stol(low);
+    return std::make_pair(start == 1 ? -lowValue : lowValue, std::stol(high));
 }
 
 // Which packed setting of register 255 a description names, by the page's keyword groups.
