@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,6 +114,8 @@ private:
     static std::string HexToDec(const std::string& text);
 
     Gate Enter();
+    // The value an operation returns before any exchange (offline, or the port closed), if any.
+    template <class T> std::optional<T> EnterWith(T offline, T failure);
     PortHandle CurrentPort();
     bool Exchange(const Bytes& request, const Plan& plan, Bytes& answer);
     KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,

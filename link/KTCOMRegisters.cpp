@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -34,6 +35,22 @@ struct CKTCOM::Plan {
     Short onShort = Short::Report;
     bool pauseAfterFailure = true;
     std::chrono::milliseconds busWait = kBusWait;
+
+    // The answer is taken as it arrives.
+    static Plan AsReceived(std::uint32_t expected) {
+        Plan p;
+        p.expected = expected;
+        return p;
+    }
+    // The answer is looked for behind stray bytes by its station and function.
+    static Plan Located(std::uint8_t station, std::uint8_t function, std::uint32_t expected) {
+        Plan p;
+        p.expected = expected;
+        p.locate = true;
+        p.station = station;
+        p.function = function;
+        return p;
+    }
 };
 
 CKTCOM::Gate CKTCOM::Enter() {
@@ -46,6 +63,18 @@ CKTCOM::Gate CKTCOM::Enter() {
         return Gate::NotOpen;
     }
     return Gate::Go;
+}
+
+template <class T> std::optional<T> CKTCOM::EnterWith(T offline, T failure) {
+    switch (Enter()) {
+    case Gate::Offline:
+        return offline;
+    case Gate::NotOpen:
+        return failure;
+    case Gate::Go:
+        break;
+    }
+    return std::nullopt;
 }
 
 bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
@@ -93,38 +122,22 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
 }
 
 std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t address) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int16_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.expected = 7;
     Bytes answer;
-    if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
+    if (!Exchange(ktcom::ReadRequest(station, address, 1), Plan::AsReceived(7), answer)) {
         return -1;
     }
     return ktcom::Be16(answer, 3);
 }
 
 std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int16_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.attempts = 1;
-    plan.expected = 7;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x03;
+    Plan plan = Plan::Located(station, 0x03, 7);
+    plan.attempts = 1; // a probe asks once
     Bytes answer;
     if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
@@ -133,21 +146,12 @@ std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
 }
 
 std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t address) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int32_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.expected = 9;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x03;
     Bytes answer;
-    if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
+    if (!Exchange(ktcom::ReadRequest(station, address, 1), Plan::Located(station, 0x03, 9),
+                  answer)) {
         return -1;
     }
     return ktcom::Be32(answer, 3);
@@ -155,21 +159,12 @@ std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t a
 
 std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t address,
                                        std::int16_t value) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int16_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.expected = 8;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x06;
     Bytes answer;
-    if (!Exchange(ktcom::WriteRequest(station, address, value), plan, answer)) {
+    if (!Exchange(ktcom::WriteRequest(station, address, value), Plan::Located(station, 0x06, 8),
+                  answer)) {
         return -1;
     }
     return ktcom::Be16(answer, 4);
@@ -177,21 +172,12 @@ std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t addre
 
 std::int32_t CKTCOM::WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address,
                                             std::int32_t value) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int32_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.expected = 10;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x06;
     Bytes answer;
-    if (!Exchange(ktcom::Write32Request(station, address, value), plan, answer)) {
+    if (!Exchange(ktcom::Write32Request(station, address, value), Plan::Located(station, 0x06, 10),
+                  answer)) {
         return -1;
     }
     return ktcom::Be32(answer, 4);
@@ -233,23 +219,13 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
 
 std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count,
                                   const KtVariant& bytes) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int16_t>(0, -1)) {
+        return *early;
     }
-    Plan plan;
-    plan.expected = 8;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x10;
     Bytes answer;
     const Bytes request =
         ktcom::WriteBlockRequest(station, address, count, bytes.Data(), bytes.Count());
-    if (!Exchange(request, plan, answer)) {
+    if (!Exchange(request, Plan::Located(station, 0x10, 8), answer)) {
         return -1;
     }
     return ktcom::Be16(answer, 4);
@@ -257,21 +233,15 @@ std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, s
 
 std::int16_t CKTCOM::WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
                                     const std::uint8_t* data, std::uint16_t count) {
-    switch (Enter()) {
-    case Gate::Offline:
-        return 0;
-    case Gate::NotOpen:
-        return -1;
-    case Gate::Go:
-        break;
+    if (const auto early = EnterWith<std::int16_t>(0, -1)) {
+        return *early;
     }
     if (data == nullptr && count != 0) {
         return -1; // nothing to copy the promised bytes from
     }
-    Plan plan;
-    plan.expected = 8;
     Bytes answer;
-    if (!Exchange(ktcom::CmdBufferWriteRequest(station, address, count, data), plan, answer)) {
+    if (!Exchange(ktcom::CmdBufferWriteRequest(station, address, count, data), Plan::AsReceived(8),
+                  answer)) {
         return -1;
     }
     return ktcom::Be16(answer, 4);
