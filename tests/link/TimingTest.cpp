@@ -14,7 +14,7 @@ namespace {
 // Per attempt: the response time-out, one more 5 ms receive step and the 10 ms pause, plus room
 // for a loaded machine.
 std::chrono::milliseconds Bound(int attempts, int timeoutMs) {
-    return std::chrono::milliseconds(attempts * (timeoutMs + 5 + 10) + 250);
+    return std::chrono::milliseconds(attempts * (timeoutMs + 5 + 10) + 400);
 }
 
 TEST_F(LinkFixture, silentDriveCostsThreeTimeOuts) {
