@@ -19,11 +19,6 @@ public:
         held_ = true;
         return true;
     }
-    void lock() {
-        std::unique_lock lock(mutex_);
-        free_.wait(lock, [this] { return !held_; });
-        held_ = true;
-    }
     void unlock() {
         {
             std::lock_guard lock(mutex_);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -23,14 +22,6 @@ public:
     void Wait() {
         std::unique_lock lock(mutex_);
         cv_.wait(lock, [this] { return set_; });
-    }
-    bool WaitFor(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, timeout, [this] { return set_; });
-    }
-    bool IsSet() {
-        std::lock_guard lock(mutex_);
-        return set_;
     }
 
 private:
