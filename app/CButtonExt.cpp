@@ -2,19 +2,27 @@
 
 #include "ResourceIds.h"
 
+#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include <memory>
 
 namespace kestova {
 
 namespace {
 
-// Pictures are vector drawings, stretched over the whole button as a bitmap would be.
+// Pictures are vector drawings, stretched over the whole button as a bitmap would be. Each is
+// parsed once and kept for the run: buttons repaint on every hover change.
 void DrawBitmap(QPainter& painter, int id, const QRect& target) {
-    QSvgRenderer renderer(res::BitmapPath(id));
-    if (renderer.isValid()) {
-        renderer.render(&painter, target);
+    static QHash<int, std::shared_ptr<QSvgRenderer>> renderers;
+    std::shared_ptr<QSvgRenderer>& renderer = renderers[id];
+    if (!renderer) {
+        renderer = std::make_shared<QSvgRenderer>(res::BitmapPath(id));
+    }
+    if (renderer->isValid()) {
+        renderer->render(&painter, target);
     }
 }
 

@@ -38,3 +38,14 @@ function(kestova_add_test)
         DISCOVERY_TIMEOUT 30
         PROPERTIES LABELS ${T_LABELS} TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# A static library of program windows (Qt Widgets, moc) on top of the shell's core.
+#   kestova_window_library(NAME name SOURCES ...)
+function(kestova_window_library)
+    cmake_parse_arguments(W "" "NAME" "SOURCES" ${ARGN})
+    add_library(${W_NAME} STATIC ${W_SOURCES})
+    kestova_target_defaults(${W_NAME})
+    set_target_properties(${W_NAME} PROPERTIES AUTOMOC ON)
+    target_include_directories(${W_NAME} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${W_NAME} PUBLIC kestova_core)
+endfunction()

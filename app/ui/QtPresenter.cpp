@@ -73,8 +73,21 @@ MsgResult FromQt(int button) {
     }
 }
 
-QFileDialog::Options DialogOptions() {
-    return QFileDialog::Options();
+// Empty when cancelled.
+QString RunFileDialog(QWidget* owner, const FileDialogRequest& request,
+                      QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner, request.title, request.initialPath, request.filters.join(";;"));
+    dialog.setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptOpen) {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    } else if (!request.confirmOverwrite) {
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -90,30 +103,11 @@ MsgResult QtPresenter::Message(QWidget* owner, const MessageRequest& request) {
 }
 
 QString QtPresenter::OpenFileName(QWidget* owner, const FileDialogRequest& request) {
-    QFileDialog dialog(owner, request.title, request.initialPath, request.filters.join(";;"));
-    dialog.setOptions(DialogOptions());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
+    return RunFileDialog(owner, request, QFileDialog::AcceptOpen);
 }
 
 QString QtPresenter::SaveFileName(QWidget* owner, const FileDialogRequest& request) {
-    QFileDialog dialog(owner, request.title, request.initialPath, request.filters.join(";;"));
-    QFileDialog::Options options = DialogOptions();
-    if (!request.confirmOverwrite) {
-        options |= QFileDialog::DontConfirmOverwrite;
-    }
-    dialog.setOptions(options);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
+    return RunFileDialog(owner, request, QFileDialog::AcceptSave);
 }
 
 std::optional<QColor> QtPresenter::ChooseColor(QWidget* owner, const QColor& initial) {
