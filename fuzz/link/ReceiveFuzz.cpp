@@ -26,11 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (ktcom::IsValidFrame(located)) {
         // What each operation takes out of a valid answer.
-        volatile std::int32_t sink = ktcom::Be16(located, 3);
-        sink = sink + ktcom::Be16(located, 4);
-        sink = sink + ktcom::Be32(located, 3);
+        // Folded without arithmetic so that large values cannot overflow the sink itself.
+        volatile std::uint32_t sink = static_cast<std::uint32_t>(ktcom::Be16(located, 3));
+        sink = sink ^ static_cast<std::uint32_t>(ktcom::Be16(located, 4));
+        sink = sink ^ static_cast<std::uint32_t>(ktcom::Be32(located, 3));
         if (located.size() >= 8) {
-            sink = sink + ktcom::Be32(located, 4);
+            sink = sink ^ static_cast<std::uint32_t>(ktcom::Be32(located, 4));
         }
         const KtVariant frame = KtVariant::FromBytes(located);
         if (frame.Count() != located.size()) {
