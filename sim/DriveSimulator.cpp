@@ -329,9 +329,10 @@ void DriveSimulator::Serve() {
         now = Clock::now();
 
         if (replyPending && now >= replyDue) {
+            // Counted before the bytes go out, so whoever has read the reply also sees the count.
+            answered_.fetch_add(1);
             WriteAll(master, pending);
             replyPending = false;
-            answered_.fetch_add(1);
         }
         // One request at a time: the line is half duplex.
         while (!replyPending && !rx.empty()) {
@@ -381,9 +382,9 @@ void DriveSimulator::Serve() {
                        plan.extraDelay;
             replyPending = true;
             if (replyDue <= now) {
+                answered_.fetch_add(1);
                 WriteAll(master, pending);
                 replyPending = false;
-                answered_.fetch_add(1);
             }
         }
         if (!replyPending && rx.empty() && master >= 0) {
