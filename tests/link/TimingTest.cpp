@@ -1,10 +1,15 @@
 // Every operation returns within its bound, whatever the line does; several threads share one
 // link without ever mixing their requests on the wire.
 
+#include "BusLock.h"
 #include "LinkFixture.h"
 
 #include <atomic>
+#include <functional>
 #include <future>
+#include <mutex>
+#include <string>
+#include <thread>
 
 using kttest::Bytes;
 using namespace std::chrono_literals;
@@ -120,6 +125,52 @@ TEST_F(LinkFixture, fourThreadsNeverInterleaveOnTheWire) {
         ASSERT_EQ(request.size(), 8u);
         ASSERT_TRUE(kttest::CrcOk(request));
     }
+}
+
+// Spins on a condition with a bound; the lock has no event to wait on from outside.
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(BusLockOrder, waitersGetTheLineInTheOrderTheyAskedAndAGiveUpLeavesTheQueue) {
+    ktcom::BusLock bus;
+    ASSERT_TRUE(bus.try_lock_for(0ms));
+    std::mutex orderMutex;
+    std::string order;
+    auto waiter = [&](char name, std::chrono::milliseconds wait) {
+        return std::async(std::launch::async, [&, name, wait] {
+            if (!bus.try_lock_for(wait)) {
+                return false;
+            }
+            {
+                std::lock_guard lock(orderMutex);
+                order += name;
+            }
+            bus.unlock();
+            return true;
+        });
+    };
+    auto first = waiter('A', 2000ms);
+    ASSERT_TRUE(WaitUntil([&] { return bus.Waiting() == 1; }));
+    auto quitter = waiter('Q', 400ms); // stands in line, then gives up
+    ASSERT_TRUE(WaitUntil([&] { return bus.Waiting() == 2; }));
+    auto second = waiter('B', 2000ms);
+    ASSERT_TRUE(WaitUntil([&] { return bus.Waiting() == 3; }));
+    EXPECT_FALSE(quitter.get());
+    EXPECT_TRUE(WaitUntil([&] { return bus.Waiting() == 2; }));
+    bus.unlock();
+    EXPECT_TRUE(first.get());
+    EXPECT_TRUE(second.get());
+    EXPECT_EQ(order, "AB");
+    EXPECT_EQ(bus.Waiting(), 0u);
+    EXPECT_TRUE(bus.try_lock_for(0ms));
 }
 
 } // namespace
