@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -30,7 +33,7 @@ std::string EntryPath(const std::string& name) {
 }
 
 bool HasEntry(const std::string& name) {
-    if (!IsEntryName(name)) {
+    if (!IsEntryName(name) || !PortDirectoryProblem().empty()) {
         return false;
     }
     struct stat st {};
@@ -80,6 +83,31 @@ std::string PortDirectory() {
     return "/tmp/kestova-ports-" + std::to_string(::getuid());
 }
 
+std::string PortDirectoryProblem() {
+    const std::string dir = PortDirectory();
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        return errno == ENOENT ? std::string() : dir + ": " + std::strerror(errno);
+    }
+    // The entries say which device a port name opens, so only a folder that no one else can
+    // write to (or swap for a link) is believed.
+    if (S_ISLNK(st.st_mode)) {
+        return dir + " is a symbolic link";
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return dir + " is not a directory";
+    }
+    if (st.st_uid != ::getuid()) {
+        return dir + " belongs to another user";
+    }
+    if ((st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return dir + " is open to other users (mode " + mode + ")";
+    }
+    return {};
+}
+
 std::string NormalizePortName(const std::string& text) {
     std::string upper = text;
     for (char& c : upper) {
@@ -94,7 +122,11 @@ std::string NormalizePortName(const std::string& text) {
     if (HasEntry(text)) {
         return text;
     }
-    if (StartsWith(text, "/dev/") || (IsEntryName(text) && Exists("/dev/" + text))) {
+    // A typed device name is kept even when the device is missing: opening it then fails rather
+    // than talking to a port the user did not name.
+    if (StartsWith(text, "/") ||
+        (IsEntryName(text) &&
+         (Exists("/dev/" + text) || StartsWith(text, "tty") || StartsWith(text, "rfcomm")))) {
         return text;
     }
     return "COM1";
@@ -169,7 +201,9 @@ std::vector<std::string> ListPorts() {
     std::vector<std::string> result;
 
     std::vector<std::string> registered;
-    for (const std::string& name : DirNames(PortDirectory())) {
+    const bool usable = PortDirectoryProblem().empty();
+    for (const std::string& name :
+         usable ? DirNames(PortDirectory()) : std::vector<std::string>{}) {
         if (Exists(EntryPath(name))) { // stat follows the link: its device must be there
             registered.push_back(name);
         }
@@ -200,20 +234,39 @@ bool RegisterPort(const std::string& name, const std::string& devicePath) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         return false;
     }
+    if (!PortDirectoryProblem().empty()) {
+        errno = EACCES;
+        return false;
+    }
     const std::string entry = EntryPath(name);
-    const std::string temp = entry + ".tmp" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
-    if (::symlink(devicePath.c_str(), temp.c_str()) != 0) {
-        return false;
+    for (int tries = 0; tries < 2; ++tries) {
+        if (::symlink(devicePath.c_str(), entry.c_str()) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+        // The name is taken. An entry whose device is still there belongs to someone else's
+        // line; only one left behind by a line that is gone is replaced.
+        if (Exists(entry) && EntryTarget(name) != devicePath) {
+            errno = EEXIST;
+            return false;
+        }
+        if (::unlink(entry.c_str()) != 0 && errno != ENOENT) {
+            return false;
+        }
     }
-    // Renaming over an old entry replaces it in one step.
-    if (::rename(temp.c_str(), entry.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return false;
+    errno = EEXIST;
+    return false;
+}
+
+std::string EntryTarget(const std::string& name) {
+    if (!IsEntryName(name)) {
+        return {};
     }
-    return true;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(EntryPath(name).c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
 }
 
 bool UnregisterPort(const std::string& name) {
@@ -222,6 +275,14 @@ bool UnregisterPort(const std::string& name) {
         return false;
     }
     return ::unlink(EntryPath(name).c_str()) == 0;
+}
+
+bool UnregisterPort(const std::string& name, const std::string& devicePath) {
+    if (EntryTarget(name) != devicePath) {
+        errno = ENOENT; // gone, or somebody else's by now
+        return false;
+    }
+    return UnregisterPort(name);
 }
 
 } // namespace ktcom

@@ -15,6 +15,11 @@ namespace ktcom {
 // /tmp/kestova-ports-<uid>. It is not created by asking for it.
 KTCOM_API std::string PortDirectory();
 
+// Why the port directory is passed over, or empty when it is used (or not there yet). Its entries
+// are believed only when it is a real directory of this user that no one else can write to;
+// otherwise no name resolves through it, and ports by device name still work.
+KTCOM_API std::string PortDirectoryProblem();
+
 // The name under which the link stores a port text: upper-cased when it starts with "COM";
 // kept as given when it names a registered port or a device (a name under /dev or an absolute
 // /dev path); otherwise "COM1".
@@ -25,14 +30,24 @@ KTCOM_API std::string NormalizePortName(const std::string& text);
 // An empty result means the name cannot name any device.
 KTCOM_API std::string ResolvePortPath(const std::string& name);
 
+// A typed text stays a device name when it is a path, names something under /dev, or looks like
+// a serial device ("tty...", "rfcomm..."); a missing device then fails to open.
+
 // Names of the ports present: registered entries whose device exists, then real serial devices
 // (ttyUSB, ttyACM, ttyAMA, and ttyS with a UART behind them), each group in natural order.
 KTCOM_API std::vector<std::string> ListPorts();
 
-// Registers (or replaces) a name in the port directory, creating the directory when needed.
-// Returns false with errno set when the entry cannot be made.
+// Registers a name in the port directory, creating the directory when needed. A name whose entry
+// still leads to a device is someone else's and is refused (EEXIST); an entry whose device is
+// gone is replaced. EACCES when the directory is passed over (see PortDirectoryProblem). Returns
+// false with errno set when the entry cannot be made.
 KTCOM_API bool RegisterPort(const std::string& name, const std::string& devicePath);
+// Where a registered name leads, or empty.
+KTCOM_API std::string EntryTarget(const std::string& name);
 KTCOM_API bool UnregisterPort(const std::string& name);
+// Removes the entry only while it still leads to devicePath, so a line never removes a name that
+// another one has taken since.
+KTCOM_API bool UnregisterPort(const std::string& name, const std::string& devicePath);
 
 // Natural order for port names: "COM2" before "COM10", "ttyUSB9" before "ttyUSB10".
 KTCOM_API bool NaturalLess(const std::string& a, const std::string& b);

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace ktcom {
@@ -64,13 +69,59 @@ bool MakeLineState(const LineSettings& s, termios& tio) {
     return true;
 }
 
+namespace {
+
+// A device the kernel files under a class other than tty (a watchdog, memory, a disk) is never a
+// serial port, and opening some of them acts on the machine; such a node is refused before it is
+// opened. Devices that sysfs does not list (pseudo-terminals in a container) are judged once open.
+bool KnownNotTerminal(const struct stat& st) {
+    const std::string node = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(node.c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+        return false;
+    }
+    const std::string_view subsystem(target, static_cast<std::size_t>(n));
+    const auto slash = subsystem.rfind('/');
+    return subsystem.substr(slash == std::string_view::npos ? 0 : slash + 1) != "tty";
+}
+
+// Asks the serial driver to hand received bytes on at once instead of holding them for its
+// latency timer. Drivers without the setting (a pseudo-terminal) refuse, which changes nothing.
+void AskForLowLatency(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &info);
+    }
+}
+
+} // namespace
+
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
     if (path.empty()) {
         errno = ENOENT;
         return nullptr;
     }
+    // Only a terminal is a port. What the path names is looked at before it is opened, and the
+    // opened descriptor again, before anything is configured or written.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return nullptr;
+    }
+    if (!S_ISCHR(st.st_mode) || KnownNotTerminal(st)) {
+        errno = ENOTTY;
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        return nullptr;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || !::isatty(fd)) {
+        ::close(fd);
+        errno = ENOTTY;
         return nullptr;
     }
     // No sharing: a second program (or link) that tries the same device is turned away. The lock
@@ -81,9 +132,8 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
         errno = saved;
         return nullptr;
     }
-    if (::isatty(fd)) {
-        ::ioctl(fd, TIOCEXCL);
-    }
+    ::ioctl(fd, TIOCEXCL);
+    AskForLowLatency(fd);
     return std::shared_ptr<SerialPort>(new SerialPort(fd));
 }
 
@@ -117,6 +167,10 @@ bool SerialPort::Configure(const LineSettings& s) {
 
 void SerialPort::Purge() {
     ::tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialPort::PurgeInput() {
+    ::tcflush(fd_, TCIFLUSH);
 }
 
 std::size_t SerialPort::BytesWaiting() const {
@@ -179,12 +233,11 @@ std::size_t SerialPort::Write(const std::uint8_t* data, std::size_t length,
     return done;
 }
 
-SerialPort::Readiness SerialPort::WaitReadable(std::chrono::microseconds timeout,
-                                               int wakeFd) const {
+SerialPort::Readiness SerialPort::WaitReadable(std::chrono::microseconds timeout) const {
     if (fd_ < 0) {
         return Readiness::Failed;
     }
-    pollfd p[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd p{fd_, POLLIN, 0};
     timespec ts{};
     timespec* tsp = nullptr;
     if (timeout.count() >= 0) {
@@ -192,23 +245,19 @@ SerialPort::Readiness SerialPort::WaitReadable(std::chrono::microseconds timeout
         ts.tv_nsec = static_cast<long>((timeout.count() % 1000000) * 1000);
         tsp = &ts;
     }
-    const int r = ::ppoll(p, wakeFd >= 0 ? 2 : 1, tsp, nullptr);
+    const int r = ::ppoll(&p, 1, tsp, nullptr);
     if (r < 0) {
         return errno == EINTR ? Readiness::TimedOut : Readiness::Failed;
     }
     if (r == 0) {
         return Readiness::TimedOut;
     }
-    if (wakeFd >= 0 && (p[1].revents & POLLIN) != 0) {
-        return Readiness::Woken;
-    }
-    if ((p[0].revents & POLLIN) != 0) {
-        return Readiness::Readable;
-    }
-    if ((p[0].revents & POLLHUP) != 0) {
+    // A line that has hung up also reports itself readable; it is told apart so that no caller
+    // takes it for bytes waiting.
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
         return Readiness::HungUp;
     }
-    return Readiness::Failed;
+    return (p.revents & POLLIN) != 0 ? Readiness::Readable : Readiness::Failed;
 }
 
 bool SerialPort::Close() {

@@ -22,7 +22,9 @@ KTCOM_API bool MakeLineState(const LineSettings& settings, termios& state);
 
 class SerialPort {
 public:
-    // Opens a device for exclusive use. Returns null and leaves errno set when it cannot.
+    // Opens a terminal device for exclusive use. Anything that is not a terminal is refused
+    // (ENOTTY) before a byte is configured or written. Returns null and leaves errno set when it
+    // cannot.
     static std::shared_ptr<SerialPort> Open(const std::string& path);
 
     ~SerialPort();
@@ -35,6 +37,8 @@ public:
 
     // Discards what waits in both directions.
     void Purge();
+    // Discards what waits in the receive queue.
+    void PurgeInput();
     // Bytes waiting in the receive queue.
     std::size_t BytesWaiting() const;
     // Reads at most capacity of the bytes waiting; never blocks. Returns the count read.
@@ -43,10 +47,10 @@ public:
     std::size_t Write(const std::uint8_t* data, std::size_t length,
                       std::chrono::milliseconds timeout);
 
-    enum class Readiness { Readable, Woken, TimedOut, HungUp, Failed };
-    // Waits until bytes are there, wakeFd becomes readable, or the time-out passes
-    // (a negative time-out waits without limit).
-    Readiness WaitReadable(std::chrono::microseconds timeout, int wakeFd = -1) const;
+    enum class Readiness { Readable, TimedOut, HungUp, Failed };
+    // Waits until bytes are there or the time-out passes (a negative time-out waits without
+    // limit). A hung-up line is HungUp, never Readable.
+    Readiness WaitReadable(std::chrono::microseconds timeout) const;
 
     // Closes the device now; false when close reports a failure. Later calls do nothing.
     bool Close();

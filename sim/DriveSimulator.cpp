@@ -80,6 +80,26 @@ void DriveSimulator::CloseLine(Line& line) {
     line = Line{};
 }
 
+bool DriveSimulator::RegisterLine(const std::string& name, const std::string& path,
+                                  std::string& error) {
+    if (ktcom::RegisterPort(name, path)) {
+        return true;
+    }
+    const int saved = errno;
+    const std::string why = ktcom::PortDirectoryProblem();
+    if (!why.empty()) {
+        error = "cannot register port " + name + ": the port directory is passed over because " +
+                why + "; remove it or set KESTOVA_PORT_DIR to a private folder";
+    } else if (saved == EEXIST) {
+        error = "port " + name + " is already taken by " + ktcom::EntryTarget(name) +
+                " (another drive?); choose another name with --port";
+    } else {
+        error = "cannot register port " + name + " in " + ktcom::PortDirectory() + ": " +
+                std::strerror(saved);
+    }
+    return false;
+}
+
 bool DriveSimulator::Start(std::string& error) {
     if (Running()) {
         return true;
@@ -88,9 +108,7 @@ bool DriveSimulator::Start(std::string& error) {
     if (!OpenLine(line, error)) {
         return false;
     }
-    if (options_.registerPort && !ktcom::RegisterPort(options_.portName, line.path)) {
-        error = "cannot register port " + options_.portName + " in " + ktcom::PortDirectory() +
-                ": " + std::strerror(errno);
+    if (options_.registerPort && !RegisterLine(options_.portName, line.path, error)) {
         CloseLine(line);
         return false;
     }
@@ -117,7 +135,7 @@ void DriveSimulator::Stop() {
     }
     std::lock_guard lock(lineMutex_);
     if (line_.master >= 0 && options_.registerPort) {
-        ktcom::UnregisterPort(options_.portName);
+        ktcom::UnregisterPort(options_.portName, line_.path);
     }
     CloseLine(line_);
     if (newLine_) {
@@ -145,7 +163,7 @@ void DriveSimulator::Wake() {
 void DriveSimulator::Hangup() {
     std::unique_lock lock(lineMutex_);
     if (options_.registerPort && line_.master >= 0) {
-        ktcom::UnregisterPort(options_.portName);
+        ktcom::UnregisterPort(options_.portName, line_.path);
     }
     if (!Running()) {
         CloseLine(line_);
@@ -161,8 +179,7 @@ bool DriveSimulator::Replug(std::string& error) {
     if (!OpenLine(line, error)) {
         return false;
     }
-    if (options_.registerPort && !ktcom::RegisterPort(options_.portName, line.path)) {
-        error = "cannot register port " + options_.portName + ": " + std::strerror(errno);
+    if (options_.registerPort && !RegisterLine(options_.portName, line.path, error)) {
         CloseLine(line);
         return false;
     }

@@ -71,6 +71,8 @@ public:
     std::uint64_t RequestsAnswered() const { return answered_.load(); }
 
 private:
+    // Gives the line its port name; says why when it cannot.
+    static bool RegisterLine(const std::string& name, const std::string& path, std::string& error);
     struct Line {
         int master = -1;
         int slave = -1; // held open so the line does not hang up between clients

@@ -6,7 +6,12 @@
 #include "LineSettings.h"
 #include "SerialPort.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,11 +162,46 @@ TEST_F(LinkFixture, missingPortFailsWithOpenFailedAndIsReported) {
     link.SetReportHWND(nullptr);
 }
 
-TEST_F(LinkFixture, aDeviceThatIsNoTerminalIsRefusedWithoutACode) {
-    ASSERT_TRUE(ktcom::RegisterPort("COM8", "/dev/null"));
-    link.ConfigCom("COM8", "38400", "8", "NONE", "1");
-    EXPECT_EQ(link.OpenCom(), 0);
-    EXPECT_EQ(link.GetLastErrors(), 0);
+// Only a terminal is a port: an entry that leads anywhere else is refused with "open failed"
+// before a byte goes anywhere.
+TEST_F(LinkFixture, anEntryThatIsNoTerminalIsRefusedBeforeAnyByte) {
+    const std::string file = ports.Path() + "/capture.bin";
+    const std::string fifo = ports.Path() + "/capture.fifo";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int fifoReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fifoReader, 0);
+    for (const std::string& target : {std::string("/dev/null"), file, fifo}) {
+        SCOPED_TRACE(target);
+        ASSERT_TRUE(ktcom::RegisterPort("COM8", target));
+        link.ConfigCom("COM8", "38400", "8", "NONE", "1");
+        EXPECT_EQ(link.OpenCom(), 0);
+        EXPECT_EQ(link.GetLastErrors(), LINK_ERR_OPEN_FAILED);
+        EXPECT_EQ(link.ReadAddressValue(1, 0xFD), -1);
+        ASSERT_TRUE(ktcom::UnregisterPort("COM8"));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    char byte;
+    EXPECT_LE(::read(fifoReader, &byte, 1), 0);
+    ::close(fifoReader);
+}
+
+// A device name typed by the user is never swapped for another port.
+TEST_F(LinkFixture, aMissingTypedDeviceFailsInsteadOfOpeningCom1) {
+    ASSERT_TRUE(ktcom::RegisterPort("COM1", slave.SlavePath()));
+    AnswerFromBank();
+    for (const char* typed : {"ttyUSB97", "/dev/ttyACM97"}) {
+        SCOPED_TRACE(typed);
+        link.ConfigCom(typed, "38400", "8", "NONE", "1");
+        EXPECT_EQ(link.OpenCom(), 0);
+        EXPECT_EQ(link.GetLastErrors(), LINK_ERR_OPEN_FAILED);
+    }
+    EXPECT_EQ(slave.RequestCount(), 0u);
+    // Text that names no device at all still means COM1.
+    link.ConfigCom("USB1", "38400", "8", "NONE", "1");
+    EXPECT_EQ(link.OpenCom(), 1);
 }
 
 TEST_F(LinkFixture, destroyingAnOpenLinkStopsItsThreadAndFreesThePort) {
@@ -243,6 +283,64 @@ TEST_F(PortNames, listingShowsLiveEntriesInNaturalOrder) {
     EXPECT_EQ(ports[1], "COM9");
     EXPECT_EQ(ports[2], "COM10");
     EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM3"), 0);
+}
+
+// The port directory says which device a name opens, so a directory that others can write to, or
+// that is someone else's, is not believed: a pty planted there is never reached.
+TEST_F(LinkFixture, aPortDirectoryOthersCanChangeIsPassedOver) {
+    link.SetReceiveTimeOut(20);
+    AnswerFromBank();
+    auto tryPlanted = [&] {
+        link.ConfigCom("COM7", "38400", "8", "NONE", "1");
+        if (link.OpenCom() == 1) {
+            link.SetCurrentUseMode(1);
+            link.ReadAddressValue(1, 0xFD);
+            link.CloseCom();
+        }
+    };
+    ASSERT_EQ(::chmod(ports.Path().c_str(), 0777), 0);
+    EXPECT_NE(ktcom::PortDirectoryProblem().find("mode 0777"), std::string::npos);
+    tryPlanted();
+    EXPECT_FALSE(ktcom::RegisterPort("COM6", slave.SlavePath()));
+    const auto listed = ktcom::ListPorts();
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "COM7"), 0);
+    ASSERT_EQ(::chmod(ports.Path().c_str(), 0700), 0);
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chown(ports.Path().c_str(), 1, 1), 0);
+        EXPECT_NE(ktcom::PortDirectoryProblem().find("another user"), std::string::npos);
+        tryPlanted();
+        ASSERT_EQ(::chown(ports.Path().c_str(), 0, 0), 0);
+    }
+    // A link in place of the directory is not followed either.
+    const std::string aside = ports.Path() + "-real";
+    ASSERT_EQ(::rename(ports.Path().c_str(), aside.c_str()), 0);
+    ASSERT_EQ(::symlink(aside.c_str(), ports.Path().c_str()), 0);
+    EXPECT_NE(ktcom::PortDirectoryProblem().find("symbolic link"), std::string::npos);
+    tryPlanted();
+    ::unlink(ports.Path().c_str());
+    ASSERT_EQ(::rename(aside.c_str(), ports.Path().c_str()), 0);
+
+    EXPECT_EQ(slave.RequestCount(), 0u);
+    EXPECT_TRUE(ktcom::PortDirectoryProblem().empty());
+    Open(); // the same entry, believed again
+}
+
+// A name that still leads to a live line is someone else's: it is not taken over, and a line
+// removes only an entry that still leads to it.
+TEST_F(PortNames, aLiveNameIsNotTakenAndOnlyItsOwnerRemovesIt) {
+    kttest::PtySlave first;
+    kttest::PtySlave second;
+    ASSERT_TRUE(ktcom::RegisterPort("COM9", first.SlavePath()));
+    EXPECT_FALSE(ktcom::RegisterPort("COM9", second.SlavePath()));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_FALSE(ktcom::UnregisterPort("COM9", second.SlavePath()));
+    EXPECT_EQ(ktcom::EntryTarget("COM9"), first.SlavePath());
+    EXPECT_TRUE(ktcom::RegisterPort("COM9", first.SlavePath())); // its own again: fine
+    EXPECT_TRUE(ktcom::UnregisterPort("COM9", first.SlavePath()));
+    // An entry left behind by a line that is gone is replaced.
+    ASSERT_TRUE(ktcom::RegisterPort("COM9", "/dev/pts/no-such-pty"));
+    EXPECT_TRUE(ktcom::RegisterPort("COM9", second.SlavePath()));
+    EXPECT_EQ(ktcom::EntryTarget("COM9"), second.SlavePath());
 }
 
 TEST(NaturalOrder, comparesNumbersByValue) {
