@@ -21,15 +21,17 @@
 
 namespace ktcom {
 class SerialPort;
-}
+struct AnswerRule;
+} // namespace ktcom
 
 // Failure codes of the link.
-constexpr std::uint16_t LINK_ERR_NOT_OPEN = 60000;    // an exchange was asked for on a closed port
-constexpr std::uint16_t LINK_ERR_OPEN_FAILED = 60001; // the port cannot be opened
-constexpr std::uint16_t LINK_ERR_BAD_CRC = 60002;     // an answer arrived but its CRC was wrong
-constexpr std::uint16_t LINK_ERR_NO_RESPONSE = 60003; // fewer bytes than expected arrived in time
-constexpr std::uint16_t LINK_ERR_EVENT = 60004;       // a wake-up object could not be created
-constexpr std::uint16_t LINK_ERR_BUS_BUSY = 60005;    // another exchange held the line too long
+constexpr std::uint16_t LINK_ERR_NOT_OPEN = 60000;     // an exchange was asked for on a closed port
+constexpr std::uint16_t LINK_ERR_OPEN_FAILED = 60001;  // the port cannot be opened
+constexpr std::uint16_t LINK_ERR_BAD_CRC = 60002;      // an answer arrived but its CRC was wrong
+constexpr std::uint16_t LINK_ERR_NO_RESPONSE = 60003;  // fewer bytes than expected arrived in time
+constexpr std::uint16_t LINK_ERR_EVENT = 60004;        // a wake-up object could not be created
+constexpr std::uint16_t LINK_ERR_BUS_BUSY = 60005;     // another exchange held the line too long
+constexpr std::uint16_t LINK_ERR_BAD_ARGUMENT = 60006; // the arguments cannot make a request
 
 // Message number of link reports; wParam 0, lParam the failure code.
 constexpr unsigned WM_LINK_NOTIFY = 0x7E8;
@@ -102,7 +104,10 @@ private:
                             std::uint32_t length);
     std::uint32_t ReadComm(const PortHandle& port, std::uint8_t* buffer, std::uint32_t capacity);
     std::uint32_t ReadComThread(Bytes& array, std::uint32_t expected);
-    std::uint32_t ReadComThread(const PortHandle& port, Bytes& array, std::uint32_t expected);
+    std::uint32_t ReadComThread(const PortHandle& port, Bytes& array,
+                                const ktcom::AnswerRule& rule);
+    void DiscardInput(const PortHandle& port);
+    void DrainLateAnswers(const PortHandle& port, std::uint32_t count);
 
     static std::uint32_t CRC_Check(const std::uint8_t* bytes, std::uint16_t length);
     static int CByteArrary_CRC_CHECK(const Bytes& array);
@@ -124,11 +129,24 @@ private:
     void MonitorThread(PortHandle port);
     void StopMonitor();
 
+    // Marks the line as taken by an exchange for as long as it lives; the monitor stays off it.
+    class LineHeld {
+    public:
+        explicit LineHeld(std::atomic<bool>& flag) : flag_(flag) { flag_.store(true); }
+        ~LineHeld() { flag_.store(false); }
+        LineHeld(const LineHeld&) = delete;
+        LineHeld& operator=(const LineHeld&) = delete;
+
+    private:
+        std::atomic<bool>& flag_;
+    };
+
     std::atomic<int> m_connected{0};
     PortHandle m_port;
     ktcom::KtEvent m_readDone;
     ktcom::KtEvent m_dataWaiting;
-    int m_wakeFd = -1; // completes the monitor's wait for line events when the port closes
+    ktcom::KtEvent m_closing;            // ends the monitor's pause when the port closes
+    std::atomic<bool> m_lineHeld{false}; // an exchange owns the line
     std::string m_portName = "COM1";
     int m_speedIndex = 6;
     int m_dataBits = 0;

@@ -3,13 +3,11 @@
 
 #include "KTCOM.h"
 
+#include "AnswerRule.h"
 #include "LineSettings.h"
 #include "ModbusFrame.h"
 #include "PortNames.h"
 #include "SerialPort.h"
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using ktcom::SerialPort;
@@ -24,19 +22,13 @@ constexpr auto kMonitorPause = 10ms;
 
 } // namespace
 
-CKTCOM::CKTCOM() {
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        Report(LINK_ERR_EVENT);
-    }
-}
+// The link's waits are condition variables, which cannot fail to be made, so construction has
+// nothing to report.
+CKTCOM::CKTCOM() = default;
 
 CKTCOM::~CKTCOM() {
     CloseCom();
     StopMonitor();
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-    }
 }
 
 int CKTCOM::ConfigCom(char* port, char* baud, char* dataBits, char* parity, char* stopBits) {
@@ -83,11 +75,7 @@ int CKTCOM::OpenCom() {
         return 0;
     }
 
-    if (m_wakeFd >= 0) {
-        eventfd_t drained;
-        while (::eventfd_read(m_wakeFd, &drained) == 0) {
-        }
-    }
+    m_closing.Reset();
     {
         std::lock_guard lock(m_stateLock);
         m_port = port;
@@ -112,10 +100,8 @@ int CKTCOM::CloseCom() {
     }
     m_readDone.Set();
     m_dataWaiting.Set();
-    if (m_wakeFd >= 0) {
-        ::eventfd_write(m_wakeFd, 1);
-    }
-    // The monitor leaves within one of its pauses; waiting for it here means no thread of ours
+    m_closing.Set();
+    // The monitor leaves at once; waiting for it here means no thread of ours
     // ever polls a descriptor number after it was closed and handed out again.
     StopMonitor();
 
@@ -192,24 +178,21 @@ int CKTCOM::ConfigComDCB(const PortHandle& port) {
     return port->Configure(settings) ? 1 : 0;
 }
 
+// The monitor watches the line between exchanges. It looks at the receive queue once per pause
+// rather than waiting on the device, so an answer wakes only the caller that waits for it, and it
+// leaves the line alone while an exchange holds it. Bytes that arrive unasked park it until a
+// receive has taken them. Both of its waits end when the port closes.
 void CKTCOM::MonitorThread(PortHandle port) {
     while (m_connected.load() == 1) {
-        if (port->BytesWaiting() > 0) {
-            // Park while a receive takes the bytes; every receive releases us when it ends.
+        if (!m_lineHeld.load() && port->BytesWaiting() > 0) {
             m_dataWaiting.Set();
             m_readDone.Wait();
             m_readDone.Reset();
             continue;
         }
-        switch (port->WaitReadable(std::chrono::microseconds(-1), m_wakeFd)) {
-        case SerialPort::Readiness::Failed:
+        if (m_closing.WaitFor(kMonitorPause)) {
             return;
-        case SerialPort::Readiness::Woken:
-            continue; // the port is closing; the loop condition ends us
-        default:
-            break;
         }
-        std::this_thread::sleep_for(kMonitorPause);
     }
 }
 
@@ -232,12 +215,15 @@ std::uint32_t CKTCOM::ReadComm(const PortHandle& port, std::uint8_t* buffer,
 }
 
 std::uint32_t CKTCOM::ReadComThread(Bytes& array, std::uint32_t expected) {
-    return ReadComThread(CurrentPort(), array, expected);
+    ktcom::AnswerRule rule;
+    rule.expected = expected;
+    return ReadComThread(CurrentPort(), array, rule);
 }
 
-std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array, std::uint32_t expected) {
+std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array,
+                                    const ktcom::AnswerRule& rule) {
     using clock = std::chrono::steady_clock;
-    if (expected == 0) {
+    if (rule.expected == 0) {
         array.clear();
         return 0;
     }
@@ -245,24 +231,39 @@ std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array, std::u
     const auto limit = std::chrono::milliseconds(m_timeout.load());
     std::uint8_t buffer[kReceiveBufferSize];
     std::uint32_t received = 0;
-    while (received < expected && clock::now() - start < limit) {
+    while (!ktcom::AnswerComplete(buffer, received, rule) && received < kReceiveBufferSize &&
+           clock::now() - start < limit) {
         // Each step waits at most 5 ms for bytes, so a whole answer is taken as soon as it is in.
         const auto stepEnd = clock::now() + kReceiveStep;
-        auto readiness = SerialPort::Readiness::Failed;
-        if (port && received < kReceiveBufferSize) {
-            readiness = port->WaitReadable(kReceiveStep);
+        if (port) {
+            port->WaitReadable(kReceiveStep);
         }
-        if (readiness != SerialPort::Readiness::Readable &&
-            readiness != SerialPort::Readiness::TimedOut) {
-            // A hung-up line or a full buffer is always "ready"; keep the 5 ms pace regardless.
+        const std::uint32_t got = ReadComm(
+            port, buffer + received, static_cast<std::uint32_t>(kReceiveBufferSize - received));
+        if (got == 0) {
+            // Nothing came although the line looked ready: a hung-up or failing line reports
+            // itself ready for ever. Such a step still lasts its 5 ms, so the wait stays idle.
             std::this_thread::sleep_until(stepEnd);
         }
-        received += ReadComm(port, buffer + received,
-                             static_cast<std::uint32_t>(kReceiveBufferSize - received));
+        received += got;
     }
     array.assign(buffer, buffer + received);
     m_readDone.Set();
     return received;
+}
+
+void CKTCOM::DiscardInput(const PortHandle& port) {
+    if (port) {
+        port->PurgeInput();
+    }
+}
+
+void CKTCOM::DrainLateAnswers(const PortHandle& port, std::uint32_t count) {
+    ktcom::AnswerRule rule;
+    rule.expected = count;
+    Bytes late;
+    ReadComThread(port, late, rule);
+    DiscardInput(port);
 }
 
 std::uint32_t CKTCOM::CRC_Check(const std::uint8_t* bytes, std::uint16_t length) {

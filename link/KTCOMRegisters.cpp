@@ -3,6 +3,7 @@
 
 #include "KTCOM.h"
 
+#include "AnswerRule.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>
@@ -19,37 +20,33 @@ constexpr auto kBlockBusWait = 1000ms;
 
 } // namespace
 
-// How one operation runs its exchange.
+// How one operation runs its exchange: its answer rule plus how often and how patiently it tries.
 struct CKTCOM::Plan {
-    enum class Short {
-        Report,         // too few bytes is "no response"
-        RetryQuietly,   // try again at once, report nothing
-        ValidityDecides // locate and test what came as it is
-    };
+    ktcom::AnswerRule answer;
     int attempts = 3;
-    std::uint32_t expected = 0;
-    bool locate = false;
-    std::uint8_t station = 0;
-    std::uint8_t function = 0;
-    bool locateByReceived = false; // locate with the received count instead of the expected one
-    Short onShort = Short::Report;
     bool pauseAfterFailure = true;
     std::chrono::milliseconds busWait = kBusWait;
 
     // The answer is taken as it arrives.
     static Plan AsReceived(std::uint32_t expected) {
         Plan p;
-        p.expected = expected;
+        p.answer.expected = expected;
         return p;
     }
     // The answer is looked for behind stray bytes by its station and function.
     static Plan Located(std::uint8_t station, std::uint8_t function, std::uint32_t expected) {
         Plan p;
-        p.expected = expected;
-        p.locate = true;
-        p.station = station;
-        p.function = function;
+        p.answer.expected = expected;
+        p.answer.locate = true;
+        p.answer.station = station;
+        p.answer.function = function;
         return p;
+    }
+    // The result: `width` bytes (2 or 4) from `offset`, high byte first.
+    Plan& Result(std::size_t offset, std::size_t width) {
+        answer.resultOffset = offset;
+        answer.resultWidth = width;
+        return *this;
     }
 };
 
@@ -84,38 +81,45 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
         return false;
     }
     const PortHandle port = CurrentPort();
+    LineHeld held(m_lineHeld);
     Bytes received;
     bool ok = false;
+    int unanswered = 0; // attempts that heard nothing: their answers may still be on the way
     for (int attempt = 0; attempt < plan.attempts && !ok; ++attempt) {
+        // Whatever waits now came before this request and cannot be its answer.
+        DiscardInput(port);
         WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
-        const std::uint32_t count = ReadComThread(port, received, plan.expected);
-        bool failed = false;
-        if (count < plan.expected && plan.onShort != Plan::Short::ValidityDecides) {
-            if (plan.onShort == Plan::Short::RetryQuietly) {
-                continue;
-            }
+        if (ReadComThread(port, received, plan.answer) == 0) {
+            ++unanswered;
+        }
+        bool failed = true;
+        switch (ktcom::JudgeAnswer(received, plan.answer)) {
+        case ktcom::Verdict::Taken:
+            // A retry that succeeds is a successful exchange: a code left over from an earlier
+            // attempt would make a register value of 0xFFFF read as a failure.
+            m_lastError = 0;
+            answer = received;
+            ok = true;
+            failed = false;
+            break;
+        case ktcom::Verdict::ShortQuietly:
+            continue;
+        case ktcom::Verdict::Short:
+        case ktcom::Verdict::TooShort:
             Report(LINK_ERR_NO_RESPONSE);
-            failed = true;
-        } else {
-            if (plan.locate) {
-                const auto length =
-                    static_cast<std::uint16_t>(plan.locateByReceived ? count : plan.expected);
-                CutOutValidData(received, plan.station, plan.function, length);
-            }
-            if (CByteArrary_CRC_CHECK(received) != 0) {
-                // A retry that succeeds is a successful exchange: a code left over from an
-                // earlier attempt would make a register value of 0xFFFF read as a failure.
-                m_lastError = 0;
-                answer = received;
-                ok = true;
-            } else {
-                Report(LINK_ERR_BAD_CRC);
-                failed = true;
-            }
+            break;
+        case ktcom::Verdict::BadCrc:
+            Report(LINK_ERR_BAD_CRC);
+            break;
         }
         if (failed && plan.pauseAfterFailure) {
             std::this_thread::sleep_for(kPauseAfterFailure);
         }
+    }
+    if (ok && unanswered > 0) {
+        // The answer taken may be a late one to an earlier attempt, and the answers to the later
+        // attempts still come. Let them come and go now, or they would answer the next request.
+        DrainLateAnswers(port, static_cast<std::uint32_t>(unanswered) * plan.answer.expected);
     }
     received.clear();
     return ok;
@@ -126,35 +130,36 @@ std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t addres
         return *early;
     }
     Bytes answer;
-    if (!Exchange(ktcom::ReadRequest(station, address, 1), Plan::AsReceived(7), answer)) {
+    const Plan plan = Plan::AsReceived(7).Result(3, 2);
+    if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
     }
-    return ktcom::Be16(answer, 3);
+    return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
 }
 
 std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
-    Plan plan = Plan::Located(station, 0x03, 7);
+    Plan plan = Plan::Located(station, 0x03, 7).Result(3, 2);
     plan.attempts = 1; // a probe asks once
     Bytes answer;
     if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
     }
-    return ktcom::Be16(answer, 3);
+    return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
 }
 
 std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t address) {
     if (const auto early = EnterWith<std::int32_t>(0, -1)) {
         return *early;
     }
+    const Plan plan = Plan::Located(station, 0x03, 9).Result(3, 4);
     Bytes answer;
-    if (!Exchange(ktcom::ReadRequest(station, address, 1), Plan::Located(station, 0x03, 9),
-                  answer)) {
+    if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
     }
-    return ktcom::Be32(answer, 3);
+    return *ktcom::AnswerValue(answer, plan.answer);
 }
 
 std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t address,
@@ -162,12 +167,12 @@ std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t addre
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
+    const Plan plan = Plan::Located(station, 0x06, 8).Result(4, 2);
     Bytes answer;
-    if (!Exchange(ktcom::WriteRequest(station, address, value), Plan::Located(station, 0x06, 8),
-                  answer)) {
+    if (!Exchange(ktcom::WriteRequest(station, address, value), plan, answer)) {
         return -1;
     }
-    return ktcom::Be16(answer, 4);
+    return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
 }
 
 std::int32_t CKTCOM::WriteAddressValue32Bit(std::uint8_t station, std::uint16_t address,
@@ -175,12 +180,12 @@ std::int32_t CKTCOM::WriteAddressValue32Bit(std::uint8_t station, std::uint16_t 
     if (const auto early = EnterWith<std::int32_t>(0, -1)) {
         return *early;
     }
+    const Plan plan = Plan::Located(station, 0x06, 10).Result(4, 4);
     Bytes answer;
-    if (!Exchange(ktcom::Write32Request(station, address, value), Plan::Located(station, 0x06, 10),
-                  answer)) {
+    if (!Exchange(ktcom::Write32Request(station, address, value), plan, answer)) {
         return -1;
     }
-    return ktcom::Be32(answer, 4);
+    return *ktcom::AnswerValue(answer, plan.answer);
 }
 
 KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::uint16_t count) {
@@ -201,13 +206,9 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
     case Gate::Go:
         break;
     }
-    Plan plan;
-    plan.expected = 2u * count + 5u;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x03;
-    plan.locateByReceived = true;
-    plan.onShort = Plan::Short::RetryQuietly;
+    Plan plan = Plan::Located(station, 0x03, 2u * count + 5u);
+    plan.answer.locateByReceived = true;
+    plan.answer.onShort = ktcom::AnswerRule::Short::RetryQuietly;
     plan.pauseAfterFailure = false;
     plan.busWait = kBlockBusWait;
     Bytes answer;
@@ -222,13 +223,14 @@ std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, s
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
+    const Plan plan = Plan::Located(station, 0x10, 8).Result(4, 2);
     Bytes answer;
     const Bytes request =
         ktcom::WriteBlockRequest(station, address, count, bytes.Data(), bytes.Count());
-    if (!Exchange(request, Plan::Located(station, 0x10, 8), answer)) {
+    if (!Exchange(request, plan, answer)) {
         return -1;
     }
-    return ktcom::Be16(answer, 4);
+    return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
 }
 
 std::int16_t CKTCOM::WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
@@ -237,14 +239,15 @@ std::int16_t CKTCOM::WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
         return *early;
     }
     if (data == nullptr && count != 0) {
-        return -1; // nothing to copy the promised bytes from
-    }
-    Bytes answer;
-    if (!Exchange(ktcom::CmdBufferWriteRequest(station, address, count, data), Plan::AsReceived(8),
-                  answer)) {
+        Report(LINK_ERR_BAD_ARGUMENT); // nothing to copy the promised bytes from
         return -1;
     }
-    return ktcom::Be16(answer, 4);
+    const Plan plan = Plan::AsReceived(8).Result(4, 2);
+    Bytes answer;
+    if (!Exchange(ktcom::CmdBufferWriteRequest(station, address, count, data), plan, answer)) {
+        return -1;
+    }
+    return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
 }
 
 std::int16_t CKTCOM::RecvCmdBuffer(std::uint8_t station, std::uint16_t address, std::uint16_t third,
@@ -256,13 +259,9 @@ std::int16_t CKTCOM::RecvCmdBuffer(std::uint8_t station, std::uint16_t address, 
     case Gate::Go:
         break;
     }
-    Plan plan;
-    plan.expected = 20;
-    plan.locate = true;
-    plan.station = station;
-    plan.function = 0x20;
-    plan.locateByReceived = true;
-    plan.onShort = Plan::Short::ValidityDecides;
+    Plan plan = Plan::Located(station, 0x20, 20);
+    plan.answer.locateByReceived = true;
+    plan.answer.onShort = ktcom::AnswerRule::Short::ValidityDecides;
     plan.pauseAfterFailure = false;
     Bytes answer;
     if (!Exchange(ktcom::CmdBufferRecvRequest(station, address, third, fourth), plan, answer)) {

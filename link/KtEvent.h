@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -22,6 +23,11 @@ public:
     void Wait() {
         std::unique_lock lock(mutex_);
         cv_.wait(lock, [this] { return set_; });
+    }
+    // Waits at most `limit`; true when the event is set.
+    template <class Rep, class Period> bool WaitFor(std::chrono::duration<Rep, Period> limit) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, limit, [this] { return set_; });
     }
 
 private:

@@ -163,6 +163,67 @@ TEST_F(LinkFixture, strayLeadingByteIsLocatedForWritesButFailsReads) {
     EXPECT_EQ(link.FindDrive(1, 0x30), 0x1234);
 }
 
+// Regression: an answer that comes after the time-out was taken as the answer to the next request,
+// and every read after it returned the register before.
+TEST_F(LinkFixture, aLateAnswerNeverAnswersTheNextRequest) {
+    Open(100);
+    slave.SetFrameLength(8); // answers requests one by one, however they queue up
+    std::atomic<int> calls{0};
+    slave.SetResponder([&](const Bytes& req) {
+        std::this_thread::sleep_for(calls++ == 0 ? 130ms : 20ms);
+        return bank.Answer(req);
+    });
+    for (std::uint16_t a = 0x40; a < 0x46; ++a) {
+        bank.Set(a, static_cast<std::uint16_t>(a * 10));
+    }
+    for (std::uint16_t a = 0x40; a < 0x46; ++a) {
+        EXPECT_EQ(link.ReadAddressValue(1, a), a * 10) << "register " << a;
+        EXPECT_EQ(link.GetLastErrors(), 0);
+    }
+}
+
+TEST_F(LinkFixture, bytesWaitingBeforeTheRequestAreNotItsAnswer) {
+    Open(100);
+    bank.Set(0x47, 300);
+    slave.Send(WithCrc({0x01, 0x03, 0x02, 0x00, 0x07})); // an answer nobody asked for
+    std::this_thread::sleep_for(10ms);
+    slave.SetResponder([this](const Bytes& req) {
+        std::this_thread::sleep_for(10ms);
+        return bank.Answer(req);
+    });
+    EXPECT_EQ(link.ReadAddressValue(1, 0x47), 300);
+}
+
+// Stray bytes ahead of an answer that is still arriving: the receive waits for the whole answer.
+TEST_F(LinkFixture, anAnswerBehindStrayBytesIsAwaitedWhole) {
+    Open(100);
+    slave.SetResponder([this](const Bytes& req) {
+        Bytes answer{0x00, 0x7F, 0x00};
+        const Bytes echo = bank.Answer(req);
+        answer.insert(answer.end(), echo.begin(), echo.begin() + 5);
+        slave.Send(answer);
+        std::this_thread::sleep_for(15ms);
+        return Bytes(echo.begin() + 5, echo.end());
+    });
+    EXPECT_EQ(link.WriteAddressValue(1, 0x31, 0x55), 0x55);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    EXPECT_EQ(slave.RequestCount(), 1u);
+}
+
+// A valid frame too short to hold the operation's result is no answer (it used to be read past
+// its end).
+TEST_F(LinkFixture, aValidAnswerTooShortForTheResultFails) {
+    Open(30);
+    slave.SetResponder([](const Bytes&) {
+        Bytes answer{0x00, 0x00, 0x00};
+        const Bytes frame = WithCrc({0x01, 0x06, 0x00, 0x62, 0x12});
+        answer.insert(answer.end(), frame.begin(), frame.end());
+        return answer;
+    });
+    EXPECT_EQ(link.WriteAddressValue32Bit(1, 0x62, 0x12345678), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+}
+
 TEST_F(LinkFixture, thirtyTwoBitReadAndWrite) {
     Open();
     slave.SetResponder([](const Bytes& req) -> Bytes {
@@ -264,6 +325,18 @@ TEST_F(LinkFixture, commandBufferWriteAndReceive) {
     EXPECT_EQ(link.RecvCmdBuffer(1, 0x05, 0x0102, 0x0304, dest), 20);
     EXPECT_EQ(dest[2], 0xA0);
     EXPECT_EQ(slave.Requests().at(1), WithCrc({0x01, 0x20, 0x00, 0x05, 0x03, 0x04, 0x01, 0x02}));
+}
+
+TEST_F(LinkFixture, commandBufferWriteWithoutDataIsRefusedWithACode) {
+    Open(20);
+    RecordingTarget target;
+    link.SetReportHWND(&target);
+    EXPECT_EQ(link.WriteCmdBuffer(1, 0x05, nullptr, 2), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_BAD_ARGUMENT);
+    ASSERT_EQ(target.Posts().size(), 1u);
+    EXPECT_EQ(target.Posts()[0].lParam, LINK_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(slave.RequestCount(), 0u);
+    link.SetReportHWND(nullptr);
 }
 
 TEST_F(LinkFixture, commandBufferReceiveOfACorruptAnswerReportsBadCrc) {

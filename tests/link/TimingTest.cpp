@@ -9,7 +9,11 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
 
 using kttest::Bytes;
 using namespace std::chrono_literals;
@@ -65,6 +69,49 @@ TEST_F(LinkFixture, hangUpMidExchangeEndsInTime) {
     EXPECT_EQ(value, -1);
     EXPECT_LT(took, Bound(3, 300));
     EXPECT_EQ(link.CloseCom(), 1);
+}
+
+// Regression: a hung-up line looks readable for ever, and each exchange spun a core until its
+// time-out. The wait stays paced and idle, and the failure is "no response".
+TEST_F(LinkFixture, aHungUpLineIsWaitedOutIdle) {
+    Open(300);
+    slave.HangUp();
+    timespec cpu0{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+    const auto took = Elapsed([&] { EXPECT_EQ(link.ReadAddressValue(1, 0xFD), -1); });
+    timespec cpu1{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+    const double cpuMs = (cpu1.tv_sec - cpu0.tv_sec) * 1e3 + (cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    EXPECT_LT(took, Bound(3, 300));
+    EXPECT_LT(cpuMs, static_cast<double>(took.count()) / 4) << "spent " << cpuMs << " ms of CPU";
+}
+
+// A link made while the process had no descriptor to spare still closes at once on a silent port.
+TEST_F(LinkFixture, aLinkMadeWithoutSpareDescriptorsStillCloses) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    std::vector<int> filler;
+    for (int fd = ::dup(0); fd >= 0 && fd < 4096; fd = ::dup(0)) {
+        filler.push_back(fd); // fills every gap below the limit set next
+    }
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(filler.empty() ? lowestFree : filler.back() + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    auto starved = std::make_unique<CKTCOM>();
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    for (int fd : filler) {
+        ::close(fd);
+    }
+    starved->ConfigCom("COM7", "38400", "8", "NONE", "1");
+    ASSERT_EQ(starved->OpenCom(), 1);
+    std::this_thread::sleep_for(20ms); // the monitor is in its wait
+    auto closing = std::async(std::launch::async, [&] { return starved->CloseCom(); });
+    ASSERT_EQ(closing.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(closing.get(), 1);
 }
 
 TEST_F(LinkFixture, closeDuringAnExchangeLetsItFinishSafely) {

@@ -125,6 +125,11 @@ void PtySlave::SetResponder(Responder responder) {
     responder_ = std::move(responder);
 }
 
+void PtySlave::SetFrameLength(std::size_t length) {
+    std::lock_guard lock(mutex_);
+    frameLength_ = length;
+}
+
 void PtySlave::Send(const Bytes& bytes) {
     std::lock_guard lock(mutex_);
     if (masterFd_ >= 0) {
@@ -206,21 +211,29 @@ void PtySlave::Run() {
         if (fd < 0 || p[0].revents & (POLLHUP | POLLERR)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        if (r == 0 && !pending.empty()) {
+        std::size_t frameLength;
+        {
+            std::lock_guard lock(mutex_);
+            frameLength = frameLength_;
+        }
+        while (!pending.empty() && (frameLength > 0 ? pending.size() >= frameLength : r == 0)) {
+            const std::size_t take = frameLength > 0 ? frameLength : pending.size();
+            const Bytes request(pending.begin(),
+                                pending.begin() + static_cast<std::ptrdiff_t>(take));
+            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(take));
             Responder responder;
             {
                 std::lock_guard lock(mutex_);
-                requests_.push_back(pending);
+                requests_.push_back(request);
                 responder = responder_;
             }
             cv_.notify_all();
             if (responder) {
-                const Bytes reply = responder(pending);
+                const Bytes reply = responder(request);
                 if (!reply.empty()) {
                     Send(reply);
                 }
             }
-            pending.clear();
         }
     }
 }

@@ -52,6 +52,9 @@ public:
 
     // What to send back for each whole request (empty: stay silent). Default: silence.
     void SetResponder(Responder responder);
+    // Frames requests by a fixed length instead of by a quiet line, so requests that queue up
+    // while the responder takes its time are answered one by one, as a drive would.
+    void SetFrameLength(std::size_t length);
     // Writes bytes to the line now, unasked.
     void Send(const Bytes& bytes);
 
@@ -75,6 +78,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     Responder responder_;
+    std::size_t frameLength_ = 0;
     std::vector<Bytes> requests_;
     std::atomic<bool> flood_{false};
     std::thread reader_;
