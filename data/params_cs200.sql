@@ -1,5 +1,5 @@
 
--- CS series closed-loop steppers, protocol 200 (firmware 2.x): CS-422 and CS-860.
+-- TS series closed-loop steppers, protocol 200 (firmware 2.x): TS-112 and TS-126.
 -- Currents are shares of the drive's own peak current, so one table serves both drives.
 -- The pulse input settings share register 255: bit 0 mode, bit 1 edge, bit 2 direction.
 

@@ -1,5 +1,5 @@
 
--- SD series AC servo drives, protocol 320: SD-400 and SD-750. The motor rows are set by the
+-- TA series AC servo drives, protocol 320: TA-240 and TA-275. The motor rows are set by the
 -- motor selection; they are greyed, not hidden, so that unusual motors can still be entered.
 -- The pulse input settings share register 255: bit 0 mode, bit 1 edge, bit 2 direction.
 

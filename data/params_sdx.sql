@@ -1,5 +1,5 @@
 
--- SD-750X (drive code 257): the SD set with configurable inputs SI1..SI8 (registers 101..108)
+-- TA-275C (drive code 257): the TA set with configurable inputs SI1..SI8 (registers 101..108)
 -- and outputs SO1..SO5 (111..115), and homing. Its pulse input has a quadrature form, so the
 -- pulse settings are registers of their own (29, 38, 39) instead of bits of register 255.
 

@@ -24,7 +24,7 @@ CREATE TABLE AlarmTable (
 -- One parameter table per model family, all of the same shape. Rows show in rank order (rank is
 -- unique within a table); Invisible 0 shows a row, anything else hides it; Range is "low-high".
 -- ParameterTable is the name the parameter page uses before any drive is identified.
--- CS series, protocol 200: CS-422, CS-860
+-- TS series, protocol 200: TS-112, TS-126
 CREATE TABLE ParameterTable (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -39,7 +39,7 @@ CREATE TABLE ParameterTable (
     Remark         TEXT    NOT NULL
 );
 
--- CS series, protocol 310: CS-860, CS-880A
+-- TS series, protocol 310: TS-126, TS-138
 CREATE TABLE ParaCS3 (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -54,7 +54,7 @@ CREATE TABLE ParaCS3 (
     Remark         TEXT    NOT NULL
 );
 
--- CS series with configurable inputs and outputs: CS-860X
+-- TS series with configurable inputs and outputs: TS-126C
 CREATE TABLE ParaCSX (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -69,7 +69,7 @@ CREATE TABLE ParaCSX (
     Remark         TEXT    NOT NULL
 );
 
--- SD series, protocol 320: SD-400, SD-750
+-- TA series, protocol 320: TA-240, TA-275
 CREATE TABLE ParaSD3 (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -84,7 +84,7 @@ CREATE TABLE ParaSD3 (
     Remark         TEXT    NOT NULL
 );
 
--- SD series with configurable inputs and outputs: SD-750X
+-- TA series with configurable inputs and outputs: TA-275C
 CREATE TABLE ParaSDX (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
