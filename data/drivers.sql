@@ -21,5 +21,5 @@ INSERT INTO DriverTable (DriverCode, ProtocolVerssion, DriverType, Series, ParaT
     ( 13, 310, 'TS-138',  'TS Series', 'ParaCS3'),
     (256, 310, 'TS-126C', 'TS Series', 'ParaCSX'),
     ( 21, 320, 'TA-240',  'TA Series', 'ParaSD3'),
-    ( 22, 320, 'TA-275',  'TA Series', 'ParaSD3'),
+    ( 22, 320, 'TA-275',  'TA Series', 'ParaSD7'),
     (257, 320, 'TA-275C', 'TA Series', 'ParaSDX');

@@ -2,6 +2,8 @@
 -- TA-275C (drive code 257): the TA set with configurable inputs SI1..SI8 (registers 101..108)
 -- and outputs SO1..SO5 (111..115), and homing. Its pulse input has a quadrature form, so the
 -- pulse settings are registers of their own (29, 38, 39) instead of bits of register 255.
+-- The motor defaults are the 750 W motor's: 2.39 Nm at 3000 rpm, where 4.5 A x 0.53 Nm/A gives
+-- 2.39 Nm.
 
 INSERT INTO ParaSDX (rank, Greyout, Invisible, Number, Address, Class, ParameterName,
                       ParameterValue, "Range", Units, Remark) VALUES
@@ -31,9 +33,9 @@ INSERT INTO ParaSDX (rank, Greyout, Invisible, Number, Address, Class, Parameter
     ( 120, 0, 0, 'P0.12',  37, 'Basic', 'Stop mode at servo off', 0, '0-2', '',
         '0: dynamic brake, 1: coast, 2: decelerate, then coast'),
 -- Motor
-    ( 130, 0, 0, 'P1.01',  40, 'Motor', 'Motor selection', 0, '0-3', '',
+    ( 130, 0, 0, 'P1.01',  40, 'Motor', 'Motor selection', 2, '0-3', '',
         '0: 60 mm 0.4 kW, 1: 60 mm 0.4 kW with brake, 2: 80 mm 0.75 kW, 3: 80 mm 0.75 kW with brake'),
-    ( 140, 1, 0, 'P1.02',  41, 'Motor', 'Motor rated current', 28, '5-100', '0.1 A',
+    ( 140, 1, 0, 'P1.02',  41, 'Motor', 'Motor rated current', 45, '5-100', '0.1 A',
         'Set by the motor selection'),
     ( 150, 1, 0, 'P1.03',  42, 'Motor', 'Motor rated speed', 3000, '500-6000', 'rpm',
         'Set by the motor selection'),
@@ -43,13 +45,13 @@ INSERT INTO ParaSDX (rank, Greyout, Invisible, Number, Address, Class, Parameter
         'Set by the motor selection'),
     ( 180, 0, 0, 'P1.06',  45, 'Motor', 'Encoder resolution', 10000, '400-32000', 'count/rev',
         'Encoder counts per revolution after 4x decoding: 10000 for a 2500-line encoder'),
-    ( 190, 1, 0, 'P1.07',  46, 'Motor', 'Rotor inertia', 26, '1-30000', '0.01 kgcm2',
+    ( 190, 1, 0, 'P1.07',  46, 'Motor', 'Rotor inertia', 120, '1-30000', '0.01 kgcm2',
         'Set by the motor selection'),
-    ( 200, 1, 0, 'P1.08',  47, 'Motor', 'Torque constant', 35, '1-3000', '0.01 Nm/A',
+    ( 200, 1, 0, 'P1.08',  47, 'Motor', 'Torque constant', 53, '1-3000', '0.01 Nm/A',
         'Set by the motor selection'),
-    ( 210, 1, 0, 'P1.09',  48, 'Motor', 'Phase resistance', 2100, '1-30000', 'mOhm',
+    ( 210, 1, 0, 'P1.09',  48, 'Motor', 'Phase resistance', 900, '1-30000', 'mOhm',
         'Line to line. Set by the motor selection'),
-    ( 220, 1, 0, 'P1.10',  49, 'Motor', 'Phase inductance', 650, '1-30000', '0.01 mH',
+    ( 220, 1, 0, 'P1.10',  49, 'Motor', 'Phase inductance', 320, '1-30000', '0.01 mH',
         'Line to line. Set by the motor selection'),
     ( 230, 0, 0, 'P1.11',  50, 'Motor', 'Motor brake fitted', 0, '0-1', '',
         '1: the brake output releases the brake at servo on'),

@@ -21,8 +21,9 @@ CREATE TABLE AlarmTable (
     Dispose   TEXT    NOT NULL
 );
 
--- One parameter table per model family, all of the same shape. Rows show in rank order (rank is
--- unique within a table); Invisible 0 shows a row, anything else hides it; Range is "low-high".
+-- One parameter table per set of models with the same settings and defaults, all of one shape.
+-- Rows show in rank order (rank is unique within a table); Invisible 0 shows a row, anything else
+-- hides it; Range is "low-high".
 -- ParameterTable is the name the parameter page uses before any drive is identified.
 -- TS series, protocol 200: TS-112, TS-126
 CREATE TABLE ParameterTable (
@@ -69,8 +70,23 @@ CREATE TABLE ParaCSX (
     Remark         TEXT    NOT NULL
 );
 
--- TA series, protocol 320: TA-240, TA-275
+-- TA series, protocol 320: TA-240 (400 W)
 CREATE TABLE ParaSD3 (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- TA series, protocol 320: TA-275 (750 W)
+CREATE TABLE ParaSD7 (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
     Invisible      INTEGER NOT NULL,

@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Same drive code, later firmware: the protocol version picks the table.
                       IdentifyCase{12, 310, "TS-126", "TS Series", "ParaCS3"},
                       IdentifyCase{256, 310, "TS-126C", "TS Series", "ParaCSX"},
-                      IdentifyCase{22, 320, "TA-275", "TA Series", "ParaSD3"},
+                      IdentifyCase{22, 320, "TA-275", "TA Series", "ParaSD7"},
                       IdentifyCase{257, 320, "TA-275C", "TA Series", "ParaSDX"},
                       // Versions below 300 are only ever looked up as 200.
                       IdentifyCase{12, 250, nullptr, nullptr, nullptr},
