@@ -25,8 +25,23 @@ CREATE TABLE AlarmTable (
 -- Rows show in rank order (rank is unique within a table); Invisible 0 shows a row, anything else
 -- hides it; Range is "low-high".
 -- ParameterTable is the name the parameter page uses before any drive is identified.
--- TS series, protocol 200: TS-112, TS-126
+-- TS series, protocol 200: TS-126
 CREATE TABLE ParameterTable (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- TS series, protocol 200: TS-112, the 2.2 A drive (small motors only)
+CREATE TABLE ParaCS2L (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
     Invisible      INTEGER NOT NULL,

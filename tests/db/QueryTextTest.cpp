@@ -80,7 +80,7 @@ TEST_P(IdentifyQueryTest, FindsTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(
     Models, IdentifyQueryTest,
-    ::testing::Values(IdentifyCase{11, 200, "TS-112", "TS Series", "ParameterTable"},
+    ::testing::Values(IdentifyCase{11, 200, "TS-112", "TS Series", "ParaCS2L"},
                       IdentifyCase{12, 200, "TS-126", "TS Series", "ParameterTable"},
                       // Same drive code, later firmware: the protocol version picks the table.
                       IdentifyCase{12, 310, "TS-126", "TS Series", "ParaCS3"},
