@@ -124,9 +124,9 @@ INSERT INTO ParaCSX (rank, Greyout, Invisible, Number, Address, Class, Parameter
     ( 560, 0, 0, 'P4.09', 173, 'Protection', 'Stall detection time', 200, '10-2000', 'ms',
         'Standstill under a move command before alarm 23'),
     ( 570, 0, 0, 'P4.10', 174, 'Protection', 'Under-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (18 V for TS-126, 25 V for TS-138)'),
+        '0: the drive limit, 18 V'),
     ( 580, 0, 0, 'P4.11', 175, 'Protection', 'Over-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (90 V for TS-126, 150 V for TS-138)'),
+        '0: the drive limit, 90 V'),
 -- Hidden: factory settings
     ( 590, 1, 1, 'P9.01', 230, 'Motor', 'Current offset phase A', 0, '-500-500', 'count',
         'Factory calibration'),
