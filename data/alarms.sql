@@ -39,7 +39,7 @@ INSERT INTO AlarmTable (AlarmCode, AlarmName, Grade, Dispose) VALUES
     (15, 'Negative limit reached', 'Warning',
          'The NOT input is active and motion in the negative direction is blocked. Move back in the positive direction and check the limit switch, its wiring and contact type.'),
     (16, 'Homing failed', 'Warning',
-         'No home signal was found within the search distance. Check the ORG input wiring, the homing mode and direction, and lower the homing speed.'),
+         'Homing did not find its home signal within the homing time limit. Check the ORG input or limit switch wiring, the homing mode and direction, and that the homing speed covers the travel within the time limit.'),
     (17, 'Communication time-out', 'Warning',
          'No Modbus request arrived within the communication time-out while the drive was enabled over RS-485. Check the cable, termination and station number, or set the time-out to 0.'),
     (18, 'Pulse input too fast', 'Fault',

@@ -1,6 +1,7 @@
 
--- CS series closed-loop steppers, protocol 200 (firmware 2.x): CS-422 and CS-860.
--- Currents are shares of the drive's own peak current, so one table serves both drives.
+-- TS series closed-loop steppers, protocol 200 (firmware 2.x): ParameterTable for the TS-126,
+-- ParaCS2L for the TS-112. Currents are shares of the drive's own peak current, so both drives
+-- share every setting but the motors they can drive.
 -- The pulse input settings share register 255: bit 0 mode, bit 1 edge, bit 2 direction.
 
 INSERT INTO ParameterTable (rank, Greyout, Invisible, Number, Address, Class, ParameterName,
@@ -99,3 +100,11 @@ INSERT INTO ParameterTable (rank, Greyout, Invisible, Number, Address, Class, Pa
         'Factory calibration'),
     ( 440, 1, 1, 'P9.04', 233, 'Basic', 'Factory test mode', 0, '0-1', '',
         'Factory use only');
+
+-- The TS-112's 2.2 A are enough for the 42 mm and the 57 mm 1.2 Nm motors only; the larger ones
+-- need the TS-126's 6.0 A. The codes it keeps are the family's, so a motor code means the same
+-- motor on every drive.
+INSERT INTO ParaCS2L SELECT * FROM ParameterTable ORDER BY rank;
+UPDATE ParaCS2L SET "Range" = '0-2',
+                    Remark = '0: detect at power-up, 1: 42 mm 0.5 Nm, 2: 57 mm 1.2 Nm'
+    WHERE Address = 40;

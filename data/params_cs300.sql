@@ -1,5 +1,5 @@
 
--- CS series closed-loop steppers, protocol 310 (firmware 3.x): CS-860 and CS-880A.
+-- TS series closed-loop steppers, protocol 310 (firmware 3.x): TS-126 and TS-138.
 -- The protocol 200 set plus RS-485 settings, brake timing, standstill gains and voltage limits.
 
 INSERT INTO ParaCS3 (rank, Greyout, Invisible, Number, Address, Class, ParameterName,
@@ -110,9 +110,9 @@ INSERT INTO ParaCS3 (rank, Greyout, Invisible, Number, Address, Class, Parameter
     ( 500, 0, 0, 'P4.09', 173, 'Protection', 'Stall detection time', 200, '10-2000', 'ms',
         'Standstill under a move command before alarm 23'),
     ( 510, 0, 0, 'P4.10', 174, 'Protection', 'Under-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (18 V for CS-860, 25 V for CS-880A)'),
+        '0: the drive limit (18 V for TS-126, 25 V for TS-138)'),
     ( 520, 0, 0, 'P4.11', 175, 'Protection', 'Over-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (90 V for CS-860, 150 V for CS-880A)'),
+        '0: the drive limit (90 V for TS-126, 150 V for TS-138)'),
 -- Hidden: factory settings
     ( 530, 1, 1, 'P9.01', 230, 'Motor', 'Current offset phase A', 0, '-500-500', 'count',
         'Factory calibration'),

@@ -1,5 +1,5 @@
 
--- CS-860X (drive code 256): the protocol 310 set with configurable inputs SI1..SI6 (registers
+-- TS-126C (drive code 256): the protocol 310 set with configurable inputs SI1..SI6 (registers
 -- 101..106) and outputs SO1..SO3 (111..113) in place of the fixed input and output logic, and
 -- homing. An IO function register packs the function code (bits 0-5), the contact type (bit 7,
 -- 1 = B contact) and, for inputs, the filter time index (bits 8-11).
@@ -124,9 +124,9 @@ INSERT INTO ParaCSX (rank, Greyout, Invisible, Number, Address, Class, Parameter
     ( 560, 0, 0, 'P4.09', 173, 'Protection', 'Stall detection time', 200, '10-2000', 'ms',
         'Standstill under a move command before alarm 23'),
     ( 570, 0, 0, 'P4.10', 174, 'Protection', 'Under-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (18 V for CS-860, 25 V for CS-880A)'),
+        '0: the drive limit, 18 V'),
     ( 580, 0, 0, 'P4.11', 175, 'Protection', 'Over-voltage limit', 0, '0-150', 'V',
-        '0: the drive limit (90 V for CS-860, 150 V for CS-880A)'),
+        '0: the drive limit, 90 V'),
 -- Hidden: factory settings
     ( 590, 1, 1, 'P9.01', 230, 'Motor', 'Current offset phase A', 0, '-500-500', 'count',
         'Factory calibration'),

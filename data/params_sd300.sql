@@ -1,6 +1,8 @@
 
--- SD series AC servo drives, protocol 320: SD-400 and SD-750. The motor rows are set by the
--- motor selection; they are greyed, not hidden, so that unusual motors can still be entered.
+-- TA series AC servo drives, protocol 320: the TA-240, 400 W (ParaSD3, here) and the TA-275,
+-- 750 W (ParaSD7, params_sd7.sql). The motor rows are set by the motor selection; they are
+-- greyed, not hidden, so that unusual motors can still be entered. Their defaults are the 400 W
+-- motor's: 1.27 Nm at 3000 rpm, where 2.8 A x 0.45 Nm/A gives 1.26 Nm.
 -- The pulse input settings share register 255: bit 0 mode, bit 1 edge, bit 2 direction.
 
 INSERT INTO ParaSD3 (rank, Greyout, Invisible, Number, Address, Class, ParameterName,
@@ -45,7 +47,7 @@ INSERT INTO ParaSD3 (rank, Greyout, Invisible, Number, Address, Class, Parameter
         'Encoder counts per revolution after 4x decoding: 10000 for a 2500-line encoder'),
     ( 190, 1, 0, 'P1.07',  46, 'Motor', 'Rotor inertia', 26, '1-30000', '0.01 kgcm2',
         'Set by the motor selection'),
-    ( 200, 1, 0, 'P1.08',  47, 'Motor', 'Torque constant', 35, '1-3000', '0.01 Nm/A',
+    ( 200, 1, 0, 'P1.08',  47, 'Motor', 'Torque constant', 45, '1-3000', '0.01 Nm/A',
         'Set by the motor selection'),
     ( 210, 1, 0, 'P1.09',  48, 'Motor', 'Phase resistance', 2100, '1-30000', 'mOhm',
         'Line to line. Set by the motor selection'),

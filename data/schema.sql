@@ -21,10 +21,11 @@ CREATE TABLE AlarmTable (
     Dispose   TEXT    NOT NULL
 );
 
--- One parameter table per model family, all of the same shape. Rows show in rank order (rank is
--- unique within a table); Invisible 0 shows a row, anything else hides it; Range is "low-high".
+-- One parameter table per set of models with the same settings and defaults, all of one shape.
+-- Rows show in rank order (rank is unique within a table); Invisible 0 shows a row, anything else
+-- hides it; Range is "low-high".
 -- ParameterTable is the name the parameter page uses before any drive is identified.
--- CS series, protocol 200: CS-422, CS-860
+-- TS series, protocol 200: TS-126
 CREATE TABLE ParameterTable (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -39,7 +40,22 @@ CREATE TABLE ParameterTable (
     Remark         TEXT    NOT NULL
 );
 
--- CS series, protocol 310: CS-860, CS-880A
+-- TS series, protocol 200: TS-112, the 2.2 A drive (small motors only)
+CREATE TABLE ParaCS2L (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- TS series, protocol 310: TS-126, TS-138
 CREATE TABLE ParaCS3 (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -54,7 +70,7 @@ CREATE TABLE ParaCS3 (
     Remark         TEXT    NOT NULL
 );
 
--- CS series with configurable inputs and outputs: CS-860X
+-- TS series with configurable inputs and outputs: TS-126C
 CREATE TABLE ParaCSX (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -69,7 +85,7 @@ CREATE TABLE ParaCSX (
     Remark         TEXT    NOT NULL
 );
 
--- SD series, protocol 320: SD-400, SD-750
+-- TA series, protocol 320: TA-240 (400 W)
 CREATE TABLE ParaSD3 (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,
@@ -84,7 +100,22 @@ CREATE TABLE ParaSD3 (
     Remark         TEXT    NOT NULL
 );
 
--- SD series with configurable inputs and outputs: SD-750X
+-- TA series, protocol 320: TA-275 (750 W)
+CREATE TABLE ParaSD7 (
+    rank           INTEGER NOT NULL,
+    Greyout        INTEGER NOT NULL,
+    Invisible      INTEGER NOT NULL,
+    Number         TEXT    NOT NULL,
+    Address        INTEGER NOT NULL,
+    Class          TEXT    NOT NULL,
+    ParameterName  TEXT    NOT NULL,
+    ParameterValue INTEGER NOT NULL,
+    "Range"        TEXT    NOT NULL,
+    Units          TEXT    NOT NULL,
+    Remark         TEXT    NOT NULL
+);
+
+-- TA series with configurable inputs and outputs: TA-275C
 CREATE TABLE ParaSDX (
     rank           INTEGER NOT NULL,
     Greyout        INTEGER NOT NULL,

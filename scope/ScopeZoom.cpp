@@ -68,10 +68,12 @@ ZoomOutcome ZoomIn(ScopeState& state, const ScopeRect& plot, const ScopeRect& ba
     if (k == 0.0 || !std::isfinite(k)) {
         return ZoomOutcome::AlreadyMaximized;
     }
-    // The window starts at the band's left edge and spans whole tens of time units.
+    // The window starts at the band's left edge and spans whole tens of time units. Both ends
+    // stay in double: rounding one of them to float can lift it above the other for a band
+    // under 10 time units (at 0.1 per sample, every other one), and so pass an empty window.
     const double tmin = static_cast<double>(index.min) * k;
     const double tens = std::trunc((static_cast<double>(index.max) * k - tmin) / 10.0);
-    const auto tmax = static_cast<float>(tmin + 10.0 * tens);
+    const double tmax = tmin + 10.0 * tens;
     index.max = static_cast<float>(tmax / k);
     if (tmax <= tmin || ch1.max <= ch1.min) {
         return ZoomOutcome::AlreadyMaximized;

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         window.ConnectPage()->ConnectButton()->click();
         QCoreApplication::sendPostedEvents(); // the link-up message: identification and caption
         connect.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-        if (state.modelName != "CS-860") {
+        if (state.modelName != "TS-126") {
             std::fprintf(stderr, "not identified\n");
             return 1;
         }

@@ -32,10 +32,10 @@ TEST_F(Connecting, readsDriveCodeFeaturesAndProtocolThenIdentifiesTheModel) {
     EXPECT_EQ(state->Link().GetCurrentUseMode(), 1);
     EXPECT_EQ(Connect().ConnectButton()->text(), "Disconnect");
 
-    EXPECT_EQ(state->modelName, "CS-860");
-    EXPECT_EQ(state->seriesName, "CS Series");
+    EXPECT_EQ(state->modelName, "TS-126");
+    EXPECT_EQ(state->seriesName, "TS Series");
     EXPECT_EQ(state->paraTableName, "ParaCS3");
-    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for CS Series");
+    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TS Series");
     EXPECT_TRUE(window->Page(2)->isVisible());
     EXPECT_FALSE(window->Page(1)->isVisible());
     EXPECT_EQ(window->PageTitle(), "Parameters");
@@ -95,7 +95,7 @@ TEST_F(Connecting, protocolBelow300IsStoredAs200AndFeatureFFFFAsNone) {
     PressConnect();
     EXPECT_EQ(state->protocolVersion, 200);
     EXPECT_EQ(state->featureBits, 0);
-    EXPECT_EQ(state->modelName, "CS-422");
+    EXPECT_EQ(state->modelName, "TS-112");
 }
 
 TEST_F(Connecting, disconnectSendsNothingAndKeepsThePage) {
@@ -113,7 +113,7 @@ TEST_F(Connecting, disconnectSendsNothingAndKeepsThePage) {
     EXPECT_FALSE(window->Action(32775)->isEnabled());
     EXPECT_EQ(window->Button(1003)->NormalBitmap(), 1010);
     EXPECT_TRUE(window->Page(1)->isVisible());
-    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for CS Series");
+    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TS Series");
     // The link stays online with the port closed: page operations fail at once.
     EXPECT_EQ(state->Link().GetCurrentUseMode(), 1);
     EXPECT_EQ(state->Link().ReadAddressValue(1, 0xFD), -1);

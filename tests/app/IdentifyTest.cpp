@@ -41,9 +41,9 @@ TEST_F(Identifying, anUnknownDriveKeepsThePreviousSeriesInTheCaption) {
     DriveAnswers(99, 310);
     PressConnect();
     EXPECT_EQ(state->modelName, "Unknown Drive Model");
-    EXPECT_EQ(state->seriesName, "CS Series");
+    EXPECT_EQ(state->seriesName, "TS Series");
     EXPECT_EQ(state->paraTableName, "ParaCS3");
-    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for CS Series");
+    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TS Series");
     EXPECT_TRUE(presenter.Messages().isEmpty());
 }
 

@@ -69,7 +69,7 @@ TEST_F(Navigating, productInformationShowsModelAndFirmware) {
     ASSERT_EQ(shownDialogs.size(), 1);
     kestova::CProductInfo* info = window->ProductInfoDialog();
     EXPECT_EQ(shownDialogs[0], info);
-    EXPECT_EQ(info->modelText, "CS-860");
+    EXPECT_EQ(info->modelText, "TS-126");
     EXPECT_EQ(info->firmwareText, " V2.15");
     info->ExchangeTexts();
     EXPECT_EQ(info->findChild<QLabel*>("id1113")->text(), " V2.15");
@@ -84,7 +84,7 @@ TEST_F(Navigating, firmwareBelowOneHundredIsZeroInTheDialogAndOneOnThePage) {
     EXPECT_EQ(window->ProductInfoDialog()->firmwareText, " V0.00");
     window->OnCommand(1005);
     EXPECT_EQ(window->PlatformPage()->FirmwareField(), " V1.00");
-    EXPECT_EQ(window->PlatformPage()->ModelField(), "CS-860");
+    EXPECT_EQ(window->PlatformPage()->ModelField(), "TS-126");
 }
 
 TEST_F(Navigating, aboutNamesTheSeriesOnlyWhileConnected) {
@@ -96,7 +96,7 @@ TEST_F(Navigating, aboutNamesTheSeriesOnlyWhileConnected) {
     EXPECT_EQ(window->AboutDialog()->findChild<QLabel*>("id1114")->text(), "Velmora");
     PressConnect();
     window->OnCommand(32788);
-    EXPECT_EQ(window->AboutDialog()->titleText, "Tarkel Velmora for CS Series");
+    EXPECT_EQ(window->AboutDialog()->titleText, "Tarkel Velmora for TS Series");
     EXPECT_EQ(shownDialogs.size(), 2);
 }
 

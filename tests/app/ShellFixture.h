@@ -42,7 +42,7 @@ protected:
         file.write(text);
     }
 
-    // The drive as the scripted slave answers: a CS-860 with protocol 310 unless changed.
+    // The drive as the scripted slave answers: a TS-126 with protocol 310 unless changed.
     void DriveAnswers(std::int16_t code = 12, std::uint16_t protocol = 310,
                       std::uint16_t features = 7, std::uint16_t firmware = 215) {
         bank.Set(kestova::reg::DRIVE_CODE, static_cast<std::uint16_t>(code));

@@ -46,8 +46,8 @@ TEST_F(WithSimulatedDrive, connectingIdentifiesTheModelAndNamesItsSeries) {
     EXPECT_TRUE(presenter.Messages().isEmpty());
     EXPECT_EQ(state->driveCode, 22);
     EXPECT_EQ(state->protocolVersion, 320);
-    EXPECT_EQ(state->modelName, "SD-750");
-    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for SD Series");
+    EXPECT_EQ(state->modelName, "TA-275");
+    EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TA Series");
     EXPECT_EQ(window->PageTitle(), "Parameters");
     EXPECT_EQ(drive->RequestsAnswered(), 3u);
 }
@@ -56,7 +56,7 @@ TEST_F(WithSimulatedDrive, anEarlierProtocolDriveIsLookedUpAs200) {
     StartDrive(11, 200);
     ConnectTo("COM9");
     EXPECT_EQ(state->protocolVersion, 200);
-    EXPECT_EQ(state->modelName, "CS-422");
+    EXPECT_EQ(state->modelName, "TS-112");
 }
 
 TEST_F(WithSimulatedDrive, productInformationReadsTheDrivesFirmware) {

@@ -171,7 +171,7 @@ TEST_F(DataMdbTest, TwoQueriesShareOneRecordsetAndEachGetsItsRows) {
         "Select * from   DriverTable  Where DriverCode = 257 And ProtocolVerssion =320");
     EXPECT_EQ(first.get(), second.get());
     ASSERT_FALSE(second->IsEOF());
-    EXPECT_EQ(second->GetFieldValue("DriverType"), "SD-750X");
+    EXPECT_EQ(second->GetFieldValue("DriverType"), "TA-275C");
     second->MoveNext();
     EXPECT_TRUE(second->IsEOF());
     second->Close();
@@ -203,7 +203,7 @@ TEST_F(DataMdbTest, FieldsReadAsTextWhateverTheirType) {
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->GetFieldValue("DriverCode"), "256");
     EXPECT_EQ(rs->GetFieldValue("protocolverssion"), "310"); // names match without case
-    EXPECT_EQ(rs->GetFieldValue("DRIVERTYPE"), "CS-860X");
+    EXPECT_EQ(rs->GetFieldValue("DRIVERTYPE"), "TS-126C");
     EXPECT_EQ(rs->GetFieldValue("Ratio"), "1.5");
     EXPECT_EQ(rs->GetFieldValue("Negative"), "-7");
 }

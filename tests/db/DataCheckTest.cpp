@@ -233,6 +233,26 @@ TEST_F(ModelData, RowsAreWellFormed) {
     }
 }
 
+TEST_F(ModelData, EachClassKeepsToAParameterGroupOfItsOwn) {
+    // Numbers read Pg.nn and people look a parameter up by its group, so a row numbered in
+    // another class's group is misfiled. Hidden factory rows share P9 whatever their class.
+    for (const auto& [table, rows] : tables) {
+        std::map<std::string, std::string> groupOfClass;
+        std::map<std::string, std::string> classOfGroup;
+        for (const Row& row : rows) {
+            if (row.at("Invisible") != "0") {
+                continue;
+            }
+            const std::string& number = row.at("Number");
+            const std::string group = number.substr(0, number.find('.'));
+            const std::string& cls = row.at("Class");
+            const std::string where = table + " " + number + " (" + cls + ")";
+            EXPECT_EQ(groupOfClass.emplace(cls, group).first->second, group) << where;
+            EXPECT_EQ(classOfGroup.emplace(group, cls).first->second, cls) << where;
+        }
+    }
+}
+
 TEST_F(ModelData, PackedBitRowsEachNameOneSetting) {
     std::set<std::string> seriesWithBits;
     for (const auto& [table, rows] : tables) {

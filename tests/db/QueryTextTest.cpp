@@ -80,13 +80,13 @@ TEST_P(IdentifyQueryTest, FindsTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(
     Models, IdentifyQueryTest,
-    ::testing::Values(IdentifyCase{11, 200, "CS-422", "CS Series", "ParameterTable"},
-                      IdentifyCase{12, 200, "CS-860", "CS Series", "ParameterTable"},
+    ::testing::Values(IdentifyCase{11, 200, "TS-112", "TS Series", "ParaCS2L"},
+                      IdentifyCase{12, 200, "TS-126", "TS Series", "ParameterTable"},
                       // Same drive code, later firmware: the protocol version picks the table.
-                      IdentifyCase{12, 310, "CS-860", "CS Series", "ParaCS3"},
-                      IdentifyCase{256, 310, "CS-860X", "CS Series", "ParaCSX"},
-                      IdentifyCase{22, 320, "SD-750", "SD Series", "ParaSD3"},
-                      IdentifyCase{257, 320, "SD-750X", "SD Series", "ParaSDX"},
+                      IdentifyCase{12, 310, "TS-126", "TS Series", "ParaCS3"},
+                      IdentifyCase{256, 310, "TS-126C", "TS Series", "ParaCSX"},
+                      IdentifyCase{22, 320, "TA-275", "TA Series", "ParaSD7"},
+                      IdentifyCase{257, 320, "TA-275C", "TA Series", "ParaSDX"},
                       // Versions below 300 are only ever looked up as 200.
                       IdentifyCase{12, 250, nullptr, nullptr, nullptr},
                       IdentifyCase{12, 300, nullptr, nullptr, nullptr},

@@ -160,6 +160,37 @@ TEST_F(Zoom, ZoomingOutReturnsToTheRangesStillInTheStacks) {
     EXPECT_EQ(s.level, 0);
 }
 
+// A tenth of a time unit per sample (1000 samples over 0..100), which binary fractions cannot
+// hold exactly: two samples per pixel.
+class ZoomAtATenth : public Zoom {
+protected:
+    void SetUp() override {
+        Zoom::SetUp();
+        s.SetSampleCount(1000);
+        s.SetXRange(0, 1000, 2);
+        s.SetTimeRange(0, 100);
+        ComputeScales();
+    }
+};
+
+// Regression: about half of such bands went through as a zero-width window with no trace and
+// eleven equal time labels, because the window's two ends were rounded to different precisions.
+TEST_F(ZoomAtATenth, NoBandUnderTenTimeUnitsGetsThroughWhereverItStarts) {
+    for (int left = plot.left; left + 48 <= plot.right; ++left) { // 48 pixels: 9.6 time units
+        ASSERT_EQ(kestova::ZoomIn(s, plot, Band(left, 79, left + 48, 189)),
+                  ZoomOutcome::AlreadyMaximized)
+            << "band from " << left;
+        ASSERT_EQ(s.level, 0);
+    }
+}
+
+TEST_F(ZoomAtATenth, AWideBandStillGetsWholeTensFromItsLeftEdge) {
+    // 110..242: samples 100..364, 10..36.4 time units, cut to 10..30
+    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
+    ExpectRange(s.axis.time[1], 10, 30);
+    ExpectRange(s.axis.index[1], 100, 300);
+}
+
 // The rubber band on the same plot (left 60, top 24, right 560, bottom 244).
 class Drag : public testing::Test {
 protected:
