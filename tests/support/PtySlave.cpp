@@ -61,6 +61,29 @@ void WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
     }
 }
 
+// Requests that queued up on the line while this thread was not scheduled arrive as one burst;
+// they are told apart by their CRCs so that each is answered and counted on its own. Bytes that
+// do not split into whole frames stay one request.
+std::vector<Bytes> SplitFrames(const Bytes& burst) {
+    std::vector<Bytes> frames;
+    std::size_t start = 0;
+    while (start < burst.size()) {
+        std::size_t end = start + 4;
+        while (end <= burst.size() &&
+               !CrcOk(Bytes(burst.begin() + static_cast<std::ptrdiff_t>(start),
+                            burst.begin() + static_cast<std::ptrdiff_t>(end)))) {
+            ++end;
+        }
+        if (end > burst.size()) {
+            return {burst};
+        }
+        frames.emplace_back(burst.begin() + static_cast<std::ptrdiff_t>(start),
+                            burst.begin() + static_cast<std::ptrdiff_t>(end));
+        start = end;
+    }
+    return frames;
+}
+
 } // namespace
 
 std::uint16_t ModbusCrc(const std::uint8_t* data, std::size_t length) {
@@ -216,11 +239,18 @@ void PtySlave::Run() {
             std::lock_guard lock(mutex_);
             frameLength = frameLength_;
         }
-        while (!pending.empty() && (frameLength > 0 ? pending.size() >= frameLength : r == 0)) {
-            const std::size_t take = frameLength > 0 ? frameLength : pending.size();
-            const Bytes request(pending.begin(),
-                                pending.begin() + static_cast<std::ptrdiff_t>(take));
-            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(take));
+        std::vector<Bytes> burst;
+        if (frameLength > 0) {
+            while (pending.size() >= frameLength) {
+                const auto end = pending.begin() + static_cast<std::ptrdiff_t>(frameLength);
+                burst.emplace_back(pending.begin(), end);
+                pending.erase(pending.begin(), end);
+            }
+        } else if (r == 0 && !pending.empty()) {
+            burst = SplitFrames(pending);
+            pending.clear();
+        }
+        for (const Bytes& request : burst) {
             Responder responder;
             {
                 std::lock_guard lock(mutex_);
