@@ -214,6 +214,28 @@ TEST_F(FaultSwitch, strayByteIsLocatedByTheLinksWriteButSpoilsItsRead) {
     link.CloseCom();
 }
 
+// Review item 9: noise ahead of a request arrives with it, with no silence between them.
+TEST_F(LineTest, strayByteAheadOfARequestIsPassedOver) {
+    StartSim(Builtin(1));
+    const int fd = ::open(sim_->DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const Bytes request = {0x00, 0x01, 0x03, 0x00, 0xFD, 0x00, 0x01, 0x15, 0xFA};
+    ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const Bytes expected = ReadReply(1, {1});
+    Bytes reply;
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (reply.size() < expected.size() && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        std::uint8_t buffer[64];
+        if (::poll(&p, 1, 50) > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            reply.insert(reply.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+        }
+    }
+    ::close(fd);
+    EXPECT_EQ(reply, expected);
+}
+
 TEST_F(FaultSwitch, lineNoiseArrivesBetweenExchanges) {
     StartSim(Builtin(1));
     const int fd = ::open(sim_->DevicePath().c_str(), O_RDWR | O_NOCTTY);
