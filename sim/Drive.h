@@ -88,6 +88,7 @@ private:
     std::optional<ExceptionCode> WriteOne(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> WriteProfile(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> WriteCurrentTest(std::uint16_t address, std::uint16_t value);
+    std::optional<ExceptionCode> WriteTrigger(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> CheckIoFunction(std::uint16_t address, std::uint16_t value) const;
     bool ReadBlock(std::uint16_t address, std::uint16_t count, ReadResult& result) const;
 
