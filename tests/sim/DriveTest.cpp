@@ -286,15 +286,17 @@ TEST(Capture, earlierProtocolBlockCarriesChannelOneThenChannelTwo) {
               std::vector<std::uint16_t>(block.values.begin(), block.values.begin() + 200));
 }
 
-TEST(Capture, currentLoopTraceIsReadyWhenTheTestStarts) {
+TEST(Capture, currentLoopTraceIsCompleteOnceItsWindowHasPassed) {
     Drive d(Builtin(1), {});
     Regs r{d};
     r.W(0x41, 0);
     r.W(0xD0, 1);
     r.W(0x04, 2000);
     r.W(0x02, 1);
-    EXPECT_EQ(r.R(0xDA), 2);
+    EXPECT_EQ(r.R(0xDA), 1);
     EXPECT_EQ(r.R(0x02), 1);
+    r.Seconds(r.R(0x46) * 100e-6);
+    EXPECT_EQ(r.R(0xDA), 2);
     const auto trace = r.Wave(1);
     EXPECT_NEAR(trace.back(), 2000, 60) << "an unassigned channel carries the tested current";
     r.W(0x02, 0);
@@ -306,9 +308,11 @@ TEST(Capture, earlierProtocolCurrentTraceSpansTwoHundredMilliseconds) {
     Regs r{d};
     r.W(0x41, 0);
     r.W(0x04, 1500);
-    const auto before = d.Ticks();
     r.W(0x02, 1);
-    EXPECT_EQ(d.Ticks() - before, 2000 - 10); // 200 samples 1 ms apart, the first at the start
+    d.Advance(2000 - 10 - 1); // 200 samples 1 ms apart, the first at the start
+    EXPECT_EQ(r.R(0xDA), 1);
+    d.Advance(1);
+    EXPECT_EQ(r.R(0xDA), 2);
     const ReadResult block = d.Read(0x05, 200);
     ASSERT_FALSE(block.error.has_value());
     EXPECT_NEAR(static_cast<std::int16_t>(block.values.back()), 1500, 30);

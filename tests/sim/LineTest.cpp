@@ -293,6 +293,25 @@ TEST_F(LineTest, earlierProtocolBlockOf400RegistersReachesTheLinkInOneFrame) {
     link.CloseCom();
 }
 
+// Review item 11: a store written right after a current-loop test must not wait for its window.
+TEST_F(LineTest, driveRunsOnWhileACurrentLoopTestCaptures) {
+    StartSim(Builtin(1), 0, 0);
+    modbus_t* mb = Client();
+    ASSERT_EQ(modbus_write_register(mb, 0xD0, 1000), 1); // a sample each 100 ms: a 40 s window
+    ASSERT_EQ(modbus_write_register(mb, 0x04, 2000), 1);
+    ASSERT_EQ(modbus_write_register(mb, 0x02, 1), 1) << modbus_strerror(errno);
+    ASSERT_EQ(modbus_write_register(mb, 0x0C, 1), 1) << modbus_strerror(errno);
+    sim_->Step(600ms);
+    std::uint16_t v = 0;
+    ASSERT_EQ(Read1(0x0C, v), 1);
+    EXPECT_EQ(v, 0) << "the store is done";
+    ASSERT_EQ(Read1(0xDA, v), 1);
+    EXPECT_EQ(v, 1) << "the capture goes on";
+    std::uint16_t trace[7] = {};
+    ASSERT_EQ(modbus_read_registers(mb, 0x1000, 7, trace), 7);
+    EXPECT_NEAR(static_cast<std::int16_t>(trace[6]), 2000, 60) << "the sample taken at 600 ms";
+}
+
 TEST_F(LineTest, controlCommandsReachTheRunningDrive) {
     StartSim(Builtin(1), 0, 0);
     EXPECT_TRUE(RunControlCommand(*sim_, "alarm 7").ok);

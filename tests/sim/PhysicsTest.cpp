@@ -24,6 +24,7 @@ StepResponse CurrentStep(Drive& d, std::uint16_t kp, std::uint16_t ki, std::uint
     r.W(0x01, ki);
     r.W(0x04, ma);
     r.W(0x02, 1);
+    r.Seconds(r.R(0x46) * 100e-6); // the capture window
     StepResponse s;
     s.trace = r.Wave(1);
     r.W(0x02, 0);
