@@ -286,6 +286,22 @@ TEST(Capture, earlierProtocolBlockCarriesChannelOneThenChannelTwo) {
               std::vector<std::uint16_t>(block.values.begin(), block.values.begin() + 200));
 }
 
+// Review item 12: the page reads 200 words for channel 2 alone.
+TEST(Capture, earlierProtocolBlockBeginsWithChannelTwoWhenChannelOneIsOff) {
+    Drive d(Builtin(2), {});
+    Regs r{d};
+    r.W(0x41, 0);
+    r.W(0x42, 128);
+    r.W(0xD0, 10);
+    r.W(0x14, 1);
+    r.Seconds(0.1);
+    ASSERT_EQ(r.R(0xDA), 2);
+    const ReadResult block = d.Read(0x14, 200);
+    ASSERT_EQ(block.values.size(), 200U);
+    EXPECT_NEAR(static_cast<std::int16_t>(block.values.front()), 700, 15);
+    EXPECT_NEAR(static_cast<std::int16_t>(block.values.back()), 700, 15);
+}
+
 TEST(Capture, currentLoopTraceIsCompleteOnceItsWindowHasPassed) {
     Drive d(Builtin(1), {});
     Regs r{d};
@@ -306,7 +322,7 @@ TEST(Capture, currentLoopTraceIsCompleteOnceItsWindowHasPassed) {
 TEST(Capture, earlierProtocolCurrentTraceSpansTwoHundredMilliseconds) {
     Drive d(Builtin(2), {});
     Regs r{d};
-    r.W(0x41, 0);
+    r.W(0x41, 64); // current magnitude
     r.W(0x04, 1500);
     r.W(0x02, 1);
     d.Advance(2000 - 10 - 1); // 200 samples 1 ms apart, the first at the start
