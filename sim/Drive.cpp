@@ -195,25 +195,29 @@ void Drive::Tick() {
 }
 
 void Drive::FinishCommands() {
+    // A command whose memory write fails is never acknowledged: its register keeps reading 1, so
+    // whoever polls it sees the failure, and the memory alarm says why.
     if (storeDoneAt_ >= 0 && ticks_ >= storeDoneAt_) {
         storeDoneAt_ = -1;
         params_.StoreWorking();
-        std::string error;
-        if (!options_.stateFile.empty() && !params_.Save(options_.stateFile, error)) {
-            notes_.push_back(error);
-            RaiseAlarm(model_.alarms.memoryError);
-        }
+        storeFailed_ = !SaveStoredValues();
     }
     if (resetDoneAt_ >= 0 && ticks_ >= resetDoneAt_) {
         resetDoneAt_ = -1;
         params_.RestoreDefaults();
         ApplyParameters();
-        std::string error;
-        if (!options_.stateFile.empty() && !params_.Save(options_.stateFile, error)) {
-            notes_.push_back(error);
-            RaiseAlarm(model_.alarms.memoryError);
-        }
+        resetFailed_ = !SaveStoredValues();
     }
+}
+
+bool Drive::SaveStoredValues() {
+    std::string error;
+    if (options_.stateFile.empty() || params_.Save(options_.stateFile, error)) {
+        return true;
+    }
+    notes_.push_back(error);
+    RaiseAlarm(model_.alarms.memoryError);
+    return false;
 }
 
 void Drive::RaiseAlarm(std::int16_t code) {

@@ -183,7 +183,7 @@ std::optional<std::uint16_t> Drive::ReadOne(std::uint16_t address) const {
     case reg::kMotion:
         return u(motion_.Running() ? 1 : 0);
     case reg::kStore:
-        return u(storeDoneAt_ >= 0 ? 1 : 0);
+        return u(storeDoneAt_ >= 0 || storeFailed_ ? 1 : 0);
     case reg::kAlarm:
         return u(alarms_.Current());
     case reg::kArm:
@@ -229,7 +229,7 @@ std::optional<std::uint16_t> Drive::ReadOne(std::uint16_t address) const {
     case reg::kTriggerStatus:
         return capture_.TriggerStatus();
     case reg::kFactoryReset:
-        return u(resetDoneAt_ >= 0 ? 1 : 0);
+        return u(resetDoneAt_ >= 0 || resetFailed_ ? 1 : 0);
     case reg::kDriveCode:
         return u(model_.driveCode);
     default:

@@ -146,16 +146,20 @@ TEST_F(StoredParameters, stateFileOfAnotherModelIsPassedOver) {
     EXPECT_FALSE(d.TakeNotes().empty());
 }
 
-TEST_F(StoredParameters, storeThatCannotWriteRaisesTheMemoryAlarm) {
+// Review item 13: the program takes register 12 reading 0 as a store that succeeded.
+TEST_F(StoredParameters, commandThatCannotWriteTheMemoryStaysUnacknowledgedAndRaisesTheAlarm) {
     DriveOptions o;
     o.stateFile = dir_.File("no-such-folder/drive.state");
     Drive d(Builtin(1), o);
     Regs r{d};
     r.W(12, 1);
     r.Seconds(0.6);
-    EXPECT_EQ(r.R(12), 0);
+    EXPECT_EQ(r.R(12), 1);
     EXPECT_EQ(r.S(16), d.Model().alarms.memoryError);
     EXPECT_FALSE(d.TakeNotes().empty());
+    r.W(250, 1);
+    r.Seconds(0.4);
+    EXPECT_EQ(r.R(250), 1);
 }
 
 TEST(Alarms, logKeepsNewestFirstAndClearsAsCommanded) {
