@@ -195,25 +195,29 @@ void Drive::Tick() {
 }
 
 void Drive::FinishCommands() {
+    // A command whose memory write fails is never acknowledged: its register keeps reading 1, so
+    // whoever polls it sees the failure, and the memory alarm says why.
     if (storeDoneAt_ >= 0 && ticks_ >= storeDoneAt_) {
         storeDoneAt_ = -1;
         params_.StoreWorking();
-        std::string error;
-        if (!options_.stateFile.empty() && !params_.Save(options_.stateFile, error)) {
-            notes_.push_back(error);
-            RaiseAlarm(model_.alarms.memoryError);
-        }
+        storeFailed_ = !SaveStoredValues();
     }
     if (resetDoneAt_ >= 0 && ticks_ >= resetDoneAt_) {
         resetDoneAt_ = -1;
         params_.RestoreDefaults();
         ApplyParameters();
-        std::string error;
-        if (!options_.stateFile.empty() && !params_.Save(options_.stateFile, error)) {
-            notes_.push_back(error);
-            RaiseAlarm(model_.alarms.memoryError);
-        }
+        resetFailed_ = !SaveStoredValues();
     }
+}
+
+bool Drive::SaveStoredValues() {
+    std::string error;
+    if (options_.stateFile.empty() || params_.Save(options_.stateFile, error)) {
+        return true;
+    }
+    notes_.push_back(error);
+    RaiseAlarm(model_.alarms.memoryError);
+    return false;
 }
 
 void Drive::RaiseAlarm(std::int16_t code) {
@@ -261,14 +265,8 @@ void Drive::StartCurrentTest() {
     loops_.SetTestCurrent(testCurrentMa_ / 1000.0);
     loops_.SetMode(LoopMode::CurrentTest, plant_);
     loops_.SetGains(TestGains());
-    // The page reads the trace as soon as the test starts, so the drive runs the test's capture
-    // window before it answers.
+    // The trace fills while the test runs; the drive goes on serving its registers meanwhile.
     capture_.Arm(static_cast<double>(ticks_) * kBasePeriodUs, Signals(), true);
-    const auto budget = static_cast<std::int64_t>(
-        capture_.SamplesPerChannel() * capture_.IntervalUs() / kBasePeriodUs + 2);
-    for (std::int64_t i = 0; i < budget && capture_.Busy(); ++i) {
-        Tick();
-    }
 }
 
 void Drive::StopCurrentTest() {

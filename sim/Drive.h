@@ -82,12 +82,14 @@ private:
     void StopCurrentTest();
     void Enable();
     void FinishCommands();
+    bool SaveStoredValues();
     void BuildDictionary();
 
     std::optional<std::uint16_t> ReadOne(std::uint16_t address) const;
     std::optional<ExceptionCode> WriteOne(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> WriteProfile(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> WriteCurrentTest(std::uint16_t address, std::uint16_t value);
+    std::optional<ExceptionCode> WriteTrigger(std::uint16_t address, std::uint16_t value);
     std::optional<ExceptionCode> CheckIoFunction(std::uint16_t address, std::uint16_t value) const;
     bool ReadBlock(std::uint16_t address, std::uint16_t count, ReadResult& result) const;
 
@@ -125,6 +127,8 @@ private:
     // Commands acknowledged by reading 0 once done; -1 when none is running.
     std::int64_t storeDoneAt_ = -1;
     std::int64_t resetDoneAt_ = -1;
+    bool storeFailed_ = false; // until a store succeeds
+    bool resetFailed_ = false;
 
     bool enabled_ = true; // the control word's enable
     std::uint16_t controlWord_ = 0x000F;

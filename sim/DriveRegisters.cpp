@@ -183,7 +183,7 @@ std::optional<std::uint16_t> Drive::ReadOne(std::uint16_t address) const {
     case reg::kMotion:
         return u(motion_.Running() ? 1 : 0);
     case reg::kStore:
-        return u(storeDoneAt_ >= 0 ? 1 : 0);
+        return u(storeDoneAt_ >= 0 || storeFailed_ ? 1 : 0);
     case reg::kAlarm:
         return u(alarms_.Current());
     case reg::kArm:
@@ -229,7 +229,7 @@ std::optional<std::uint16_t> Drive::ReadOne(std::uint16_t address) const {
     case reg::kTriggerStatus:
         return capture_.TriggerStatus();
     case reg::kFactoryReset:
-        return u(resetDoneAt_ >= 0 ? 1 : 0);
+        return u(resetDoneAt_ >= 0 || resetFailed_ ? 1 : 0);
     case reg::kDriveCode:
         return u(model_.driveCode);
     default:
@@ -331,12 +331,9 @@ std::optional<ExceptionCode> Drive::WriteOne(std::uint16_t address, std::uint16_
     case reg::kSampling:
         return capture_.SetSetting(value);
     case reg::kTriggerSource:
-        return capture_.SetTriggerSource(value);
     case reg::kTriggerPolarity:
-        return capture_.SetTriggerPolarity(value);
     case reg::kTriggerLevel:
-        capture_.SetTriggerLevel(static_cast<std::int16_t>(value));
-        return std::nullopt;
+        return WriteTrigger(address, value);
     default:
         break;
     }
@@ -454,6 +451,28 @@ std::optional<ExceptionCode> Drive::WriteCurrentTest(std::uint16_t address, std:
         }
         return std::nullopt;
     }
+}
+
+std::optional<ExceptionCode> Drive::WriteTrigger(std::uint16_t address, std::uint16_t value) {
+    std::optional<ExceptionCode> error;
+    switch (address) {
+    case reg::kTriggerSource:
+        error = capture_.SetTriggerSource(value);
+        break;
+    case reg::kTriggerPolarity:
+        error = capture_.SetTriggerPolarity(value);
+        break;
+    default:
+        capture_.SetTriggerLevel(static_cast<std::int16_t>(value));
+        break;
+    }
+    // Setting a trigger arms the wait for it, since a scope-only trace that waits for a trigger
+    // never writes the arm register. Polarity and level come after the source, so each of them
+    // starts the wait afresh: it must not fire on what the trace before had set.
+    if (!error && capture_.TriggerSource() != 0) {
+        capture_.Arm(static_cast<double>(ticks_) * kBasePeriodUs, Signals());
+    }
+    return error;
 }
 
 std::optional<ExceptionCode> Drive::CheckIoFunction(std::uint16_t address,

@@ -353,24 +353,16 @@ void DriveSimulator::Serve() {
         }
         // One request at a time: the line is half duplex.
         while (!replyPending && !rx.empty()) {
-            const Scan scan = ScanRequest(rx.data(), rx.size());
-            if (scan.result == ScanResult::Garbage) {
-                rx.erase(rx.begin());
-                continue;
-            }
-            const bool quiet = now - lastByte >= gap;
-            if (scan.result == ScanResult::NeedMore) {
-                if (quiet) {
-                    rx.clear(); // a frame that stopped short
-                }
+            const FrameStep step = NextFrame(rx.data(), rx.size(), now - lastByte >= gap);
+            if (step.action == FrameStep::Action::Wait) {
                 break;
             }
-            if (scan.result == ScanResult::Unknown) {
-                if (!quiet) {
-                    break;
-                }
-                // The silence closed a frame of a function the drive does not have.
-                if (IsWholeFrame(rx.data(), rx.size()) && rx[0] == options_.station) {
+            if (step.action == FrameStep::Action::Drop) {
+                rx.erase(rx.begin(), rx.begin() + static_cast<std::ptrdiff_t>(step.skip));
+                continue;
+            }
+            if (step.action == FrameStep::Action::Refuse) {
+                if (rx[0] == options_.station) {
                     pending =
                         ExceptionReply(options_.station, rx[1], ExceptionCode::IllegalFunction);
                     replyDue = frameStart + options_.timing.ExchangeTime(rx.size(), pending.size());
@@ -379,8 +371,9 @@ void DriveSimulator::Serve() {
                 rx.clear();
                 break;
             }
-            const RtuRequest request = scan.request;
-            rx.erase(rx.begin(), rx.begin() + static_cast<std::ptrdiff_t>(request.frameLength));
+            const RtuRequest& request = step.request;
+            rx.erase(rx.begin(),
+                     rx.begin() + static_cast<std::ptrdiff_t>(step.skip + request.frameLength));
             const Clock::time_point started = frameStart;
             frameStart = lastByte;
             if (request.station != options_.station && request.station != 0) {

@@ -25,7 +25,7 @@ MotorConstants DefaultMotor(MotorKind kind) {
         k.busRipple = 5.0;
         k.busSourceResistance = 0.5;
         k.currentLimit = 6.0;
-        k.overCurrentTrip = 15.0;
+        k.overCurrentTrip = 1.5 * k.currentLimit;
         k.maxSpeedRpm = 5000.0;
         k.phases = 3;
     }

@@ -14,6 +14,7 @@ void PutBe16(Bytes& out, std::uint16_t v) {
 }
 
 constexpr std::size_t kHeaderMultiple = 7; // station, function, address, count, byte count
+constexpr std::size_t kShortestRequest = 8;
 
 } // namespace
 
@@ -101,6 +102,44 @@ Scan ScanRequest(const std::uint8_t* data, std::size_t length) {
 
 bool IsWholeFrame(const std::uint8_t* data, std::size_t length) {
     return length >= 4 && RtuCrcMatches(data, length);
+}
+
+FrameStep NextFrame(const std::uint8_t* data, std::size_t length, bool quiet) {
+    FrameStep step;
+    if (length == 0) {
+        return step;
+    }
+    const Scan front = ScanRequest(data, length);
+    if (front.result == ScanResult::Request) {
+        step.action = FrameStep::Action::Take;
+        step.request = front.request;
+        return step;
+    }
+    for (std::size_t skip = 1; skip + kShortestRequest <= length; ++skip) {
+        Scan later = ScanRequest(data + skip, length - skip);
+        if (later.result == ScanResult::Request) {
+            step.action = FrameStep::Action::Take;
+            step.skip = skip;
+            step.request = std::move(later.request);
+            return step;
+        }
+    }
+    if (front.result == ScanResult::Garbage) {
+        // A request may still be arriving behind the bad byte.
+        step.action = FrameStep::Action::Drop;
+        step.skip = 1;
+        return step;
+    }
+    if (!quiet) {
+        return step;
+    }
+    if (front.result == ScanResult::Unknown && IsWholeFrame(data, length)) {
+        step.action = FrameStep::Action::Refuse;
+        return step;
+    }
+    step.action = FrameStep::Action::Drop;
+    step.skip = length;
+    return step;
 }
 
 Bytes ReadReply(std::uint8_t station, const std::vector<std::uint16_t>& values) {

@@ -52,13 +52,31 @@ struct Scan {
 };
 
 // Looks at the front of the buffer. Frames of functions 0x03, 0x06 and 0x10 are told by their
-// length; a known function whose CRC fails counts as garbage, so the scan resynchronises one
-// byte at a time.
+// length; a known function whose CRC fails counts as garbage.
 Scan ScanRequest(const std::uint8_t* data, std::size_t length);
 
 // A frame of unknown length that the line's silence has closed: a right CRC makes it a request
 // whose function the drive does not have.
 bool IsWholeFrame(const std::uint8_t* data, std::size_t length);
+
+// What the drive does next with the bytes it holds, `quiet` telling whether the line has been
+// silent for a frame gap since the last of them.
+struct FrameStep {
+    enum class Action {
+        Wait,   // a frame may still be arriving
+        Drop,   // `skip` bytes at the front are noise or a frame that stopped short
+        Take,   // `request` starts `skip` bytes in; the bytes before it are noise
+        Refuse, // the whole buffer is one frame of a function the drive does not have
+    };
+    Action action = Action::Wait;
+    std::size_t skip = 0;
+    RtuRequest request;
+};
+
+// A request is found where it starts: at the front, or further on where a whole request with a
+// right CRC begins (noise ahead of a request arrives with it, with no silence between). Without
+// one, silence ends what the drive holds.
+FrameStep NextFrame(const std::uint8_t* data, std::size_t length, bool quiet);
 
 Bytes ReadReply(std::uint8_t station, const std::vector<std::uint16_t>& values);
 Bytes WriteSingleReply(std::uint8_t station, std::uint16_t address, std::uint16_t value);

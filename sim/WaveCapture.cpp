@@ -78,6 +78,12 @@ void WaveCapture::Arm(double nowUs, const SignalFrame& frame, bool testCapture) 
         std::fill(channel.begin(), channel.end(), 0);
     }
     testCapture_ = testCapture;
+    packed_.clear();
+    for (int c = 0; c < 2; ++c) {
+        if (sources_[c] != 0) {
+            packed_.push_back(c);
+        }
+    }
     originFeedback_ = frame.Get(kPositionFeedback);
     originTarget_ = frame.Get(kPositionTarget);
     intervalUs_ = IntervalUs();
@@ -193,7 +199,11 @@ std::optional<std::uint16_t> WaveCapture::LegacyWord(int index) const {
     if (index < 0 || index >= 2 * kLegacySamples) {
         return std::nullopt;
     }
-    return data_[index / kLegacySamples][static_cast<std::size_t>(index % kLegacySamples)];
+    const auto block = static_cast<std::size_t>(index / kLegacySamples);
+    if (block >= packed_.size()) {
+        return 0;
+    }
+    return data_[packed_[block]][static_cast<std::size_t>(index % kLegacySamples)];
 }
 
 } // namespace kestova::sim

@@ -78,8 +78,8 @@ public:
 
     int SamplesPerChannel() const;
     double IntervalUs() const;
-    // The later protocol's per-channel memory; the earlier protocol's block of channel 1 then
-    // channel 2.
+    // The later protocol's per-channel memory; the earlier protocol's block, which holds the
+    // channels that had a source at the arm, in channel order (words past them read 0).
     std::optional<std::uint16_t> ChannelWord(int channel, int index) const;
     std::optional<std::uint16_t> LegacyWord(int index) const;
     const CaptureLayout& Layout() const { return layout_; }
@@ -108,6 +108,7 @@ private:
     double originFeedback_ = 0.0;
     double originTarget_ = 0.0;
     std::array<std::vector<std::uint16_t>, 4> data_;
+    std::vector<int> packed_; // the earlier protocol's block: its channels in order
 };
 
 } // namespace kestova::sim

@@ -146,16 +146,20 @@ TEST_F(StoredParameters, stateFileOfAnotherModelIsPassedOver) {
     EXPECT_FALSE(d.TakeNotes().empty());
 }
 
-TEST_F(StoredParameters, storeThatCannotWriteRaisesTheMemoryAlarm) {
+// Review item 13: the program takes register 12 reading 0 as a store that succeeded.
+TEST_F(StoredParameters, commandThatCannotWriteTheMemoryStaysUnacknowledgedAndRaisesTheAlarm) {
     DriveOptions o;
     o.stateFile = dir_.File("no-such-folder/drive.state");
     Drive d(Builtin(1), o);
     Regs r{d};
     r.W(12, 1);
     r.Seconds(0.6);
-    EXPECT_EQ(r.R(12), 0);
+    EXPECT_EQ(r.R(12), 1);
     EXPECT_EQ(r.S(16), d.Model().alarms.memoryError);
     EXPECT_FALSE(d.TakeNotes().empty());
+    r.W(250, 1);
+    r.Seconds(0.4);
+    EXPECT_EQ(r.R(250), 1);
 }
 
 TEST(Alarms, logKeepsNewestFirstAndClearsAsCommanded) {
@@ -286,15 +290,33 @@ TEST(Capture, earlierProtocolBlockCarriesChannelOneThenChannelTwo) {
               std::vector<std::uint16_t>(block.values.begin(), block.values.begin() + 200));
 }
 
-TEST(Capture, currentLoopTraceIsReadyWhenTheTestStarts) {
+// Review item 12: the page reads 200 words for channel 2 alone.
+TEST(Capture, earlierProtocolBlockBeginsWithChannelTwoWhenChannelOneIsOff) {
+    Drive d(Builtin(2), {});
+    Regs r{d};
+    r.W(0x41, 0);
+    r.W(0x42, 128);
+    r.W(0xD0, 10);
+    r.W(0x14, 1);
+    r.Seconds(0.1);
+    ASSERT_EQ(r.R(0xDA), 2);
+    const ReadResult block = d.Read(0x14, 200);
+    ASSERT_EQ(block.values.size(), 200U);
+    EXPECT_NEAR(static_cast<std::int16_t>(block.values.front()), 700, 15);
+    EXPECT_NEAR(static_cast<std::int16_t>(block.values.back()), 700, 15);
+}
+
+TEST(Capture, currentLoopTraceIsCompleteOnceItsWindowHasPassed) {
     Drive d(Builtin(1), {});
     Regs r{d};
     r.W(0x41, 0);
     r.W(0xD0, 1);
     r.W(0x04, 2000);
     r.W(0x02, 1);
-    EXPECT_EQ(r.R(0xDA), 2);
+    EXPECT_EQ(r.R(0xDA), 1);
     EXPECT_EQ(r.R(0x02), 1);
+    r.Seconds(r.R(0x46) * 100e-6);
+    EXPECT_EQ(r.R(0xDA), 2);
     const auto trace = r.Wave(1);
     EXPECT_NEAR(trace.back(), 2000, 60) << "an unassigned channel carries the tested current";
     r.W(0x02, 0);
@@ -304,11 +326,13 @@ TEST(Capture, currentLoopTraceIsReadyWhenTheTestStarts) {
 TEST(Capture, earlierProtocolCurrentTraceSpansTwoHundredMilliseconds) {
     Drive d(Builtin(2), {});
     Regs r{d};
-    r.W(0x41, 0);
+    r.W(0x41, 64); // current magnitude
     r.W(0x04, 1500);
-    const auto before = d.Ticks();
     r.W(0x02, 1);
-    EXPECT_EQ(d.Ticks() - before, 2000 - 10); // 200 samples 1 ms apart, the first at the start
+    d.Advance(2000 - 10 - 1); // 200 samples 1 ms apart, the first at the start
+    EXPECT_EQ(r.R(0xDA), 1);
+    d.Advance(1);
+    EXPECT_EQ(r.R(0xDA), 2);
     const ReadResult block = d.Read(0x05, 200);
     ASSERT_FALSE(block.error.has_value());
     EXPECT_NEAR(static_cast<std::int16_t>(block.values.back()), 1500, 30);

@@ -83,21 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
-TEST(RtuScan, strayLeadingByteIsSkippedOneByteAtATime) {
-    Bytes rx = WithCrc({1, 3, 0, 0xFD, 0, 1});
-    rx.insert(rx.begin(), 0x00);
-    int dropped = 0;
-    Scan s = ScanRequest(rx.data(), rx.size());
-    while (s.result == ScanResult::Garbage || s.result == ScanResult::Unknown) {
-        rx.erase(rx.begin());
-        ++dropped;
-        s = ScanRequest(rx.data(), rx.size());
-    }
-    EXPECT_EQ(dropped, 1);
-    ASSERT_EQ(s.result, ScanResult::Request);
-    EXPECT_EQ(s.request.address, 0xFD);
-}
-
 TEST(RtuScan, writeMultipleWithWrongByteCountIsAnsweredAsIllegalValue) {
     const Bytes f = WithCrc({1, 0x10, 0, 0x15, 0, 3, 4, 0, 1, 0, 2});
     const Scan s = ScanRequest(f.data(), f.size());

@@ -214,6 +214,28 @@ TEST_F(FaultSwitch, strayByteIsLocatedByTheLinksWriteButSpoilsItsRead) {
     link.CloseCom();
 }
 
+// Review item 9: noise ahead of a request arrives with it, with no silence between them.
+TEST_F(LineTest, strayByteAheadOfARequestIsPassedOver) {
+    StartSim(Builtin(1));
+    const int fd = ::open(sim_->DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const Bytes request = {0x00, 0x01, 0x03, 0x00, 0xFD, 0x00, 0x01, 0x15, 0xFA};
+    ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const Bytes expected = ReadReply(1, {1});
+    Bytes reply;
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (reply.size() < expected.size() && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        std::uint8_t buffer[64];
+        if (::poll(&p, 1, 50) > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            reply.insert(reply.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+        }
+    }
+    ::close(fd);
+    EXPECT_EQ(reply, expected);
+}
+
 TEST_F(FaultSwitch, lineNoiseArrivesBetweenExchanges) {
     StartSim(Builtin(1));
     const int fd = ::open(sim_->DevicePath().c_str(), O_RDWR | O_NOCTTY);
@@ -269,6 +291,25 @@ TEST_F(LineTest, earlierProtocolBlockOf400RegistersReachesTheLinkInOneFrame) {
     ASSERT_EQ(block.parray.size(), 805U);
     EXPECT_NEAR(static_cast<std::int16_t>((block.parray[3] << 8) | block.parray[4]), 700, 15);
     link.CloseCom();
+}
+
+// Review item 11: a store written right after a current-loop test must not wait for its window.
+TEST_F(LineTest, driveRunsOnWhileACurrentLoopTestCaptures) {
+    StartSim(Builtin(1), 0, 0);
+    modbus_t* mb = Client();
+    ASSERT_EQ(modbus_write_register(mb, 0xD0, 1000), 1); // a sample each 100 ms: a 40 s window
+    ASSERT_EQ(modbus_write_register(mb, 0x04, 2000), 1);
+    ASSERT_EQ(modbus_write_register(mb, 0x02, 1), 1) << modbus_strerror(errno);
+    ASSERT_EQ(modbus_write_register(mb, 0x0C, 1), 1) << modbus_strerror(errno);
+    sim_->Step(600ms);
+    std::uint16_t v = 0;
+    ASSERT_EQ(Read1(0x0C, v), 1);
+    EXPECT_EQ(v, 0) << "the store is done";
+    ASSERT_EQ(Read1(0xDA, v), 1);
+    EXPECT_EQ(v, 1) << "the capture goes on";
+    std::uint16_t trace[7] = {};
+    ASSERT_EQ(modbus_read_registers(mb, 0x1000, 7, trace), 7);
+    EXPECT_NEAR(static_cast<std::int16_t>(trace[6]), 2000, 60) << "the sample taken at 600 ms";
 }
 
 TEST_F(LineTest, controlCommandsReachTheRunningDrive) {

@@ -24,6 +24,7 @@ StepResponse CurrentStep(Drive& d, std::uint16_t kp, std::uint16_t ki, std::uint
     r.W(0x01, ki);
     r.W(0x04, ma);
     r.W(0x02, 1);
+    r.Seconds(r.R(0x46) * 100e-6); // the capture window
     StepResponse s;
     s.trace = r.Wave(1);
     r.W(0x02, 0);
@@ -266,6 +267,27 @@ TEST(Trigger, fallingEdgeWaitsForTheSignalToComeDown) {
     EXPECT_LE(v.front(), 300);
     EXPECT_GT(v.front(), 270);
     EXPECT_LT(v.back(), v.front());
+}
+
+// Review item 10: a scope-only trace with a trigger writes the trigger and never the arm.
+TEST(Trigger, settingTheTriggerArmsTheWaitAndALaterSettingStartsItAfresh) {
+    Drive d(Builtin(1), {});
+    Regs r{d};
+    r.W(0x41, 128);
+    r.W(0xD0, 1);
+    r.W(0xF5, 128); // bus voltage: its ripple rises through 70.0 V every 10 ms
+    r.W(0xF6, 0);
+    r.W(0xF7, 700);
+    r.Seconds(0.011);
+    ASSERT_EQ(r.R(0xF8), 2);
+    r.Seconds(r.R(0x46) * 100e-6);
+    EXPECT_EQ(r.R(0xDA), 2);
+    EXPECT_NEAR(r.Wave(1).front(), 700, 2);
+
+    r.W(0xF7, 30000); // out of the signal's reach
+    r.Seconds(0.05);
+    EXPECT_EQ(r.R(0xF8), 1);
+    EXPECT_EQ(r.R(0xDA), 1);
 }
 
 TEST(Trigger, positionSignalsCountFromTheArm) {
