@@ -41,23 +41,23 @@ std::optional<ModelDescription> BuiltinModel(int driveCode) {
     };
     switch (driveCode) {
     case 1:
-        m.name = "KS-57C";
-        m.series = "KS";
+        m.name = "TS-057B";
+        m.series = "TS Series";
         m.protocolVersion = 300;
         m.firmwareVersion = 215;
         m.channelCount = 4;
         m.samplesPerChannel = 400;
         break;
     case 2:
-        m.name = "KS-57L";
-        m.series = "KS";
+        m.name = "TS-057E";
+        m.series = "TS Series";
         m.protocolVersion = 200;
         m.firmwareVersion = 108;
         m.featureBits = 0;
         break;
     case 256:
-        m.name = "KV-400";
-        m.series = "KV";
+        m.name = "TA-040B";
+        m.series = "TA Series";
         m.protocolVersion = 310;
         m.firmwareVersion = 302;
         m.channelCount = 4;
