@@ -388,8 +388,13 @@ void DriveSimulator::Serve() {
                 continue;
             }
             pending = std::move(plan.bytes);
-            replyDue = started + options_.timing.ExchangeTime(request.frameLength, pending.size()) +
-                       plan.extraDelay;
+            // A request that queued up while the drive was busy answering is taken up only when
+            // the drive is free again, so its reply follows the previous one by a whole exchange.
+            const WireTiming& timing = options_.timing;
+            const Clock::time_point takenUp =
+                std::max(started + timing.BytesTime(request.frameLength), now);
+            replyDue = takenUp + (timing.baud > 0 ? timing.turnaround : Micros{0}) +
+                       timing.BytesTime(pending.size()) + plan.extraDelay;
             replyPending = true;
             if (replyDue <= now) {
                 answered_.fetch_add(1);
