@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -76,6 +77,31 @@ TEST_F(LineTest, registersItsPortAndRemovesItOnStop) {
     EXPECT_NE(std::find(ports.begin(), ports.end(), "COM9"), ports.end());
     sim_->Stop();
     EXPECT_FALSE(std::filesystem::is_symlink(portDir_ + "/COM9"));
+}
+
+// Two drives on one name used to break each other: the second took the name over, and stopping
+// either removed the entry whoever held it.
+TEST_F(LineTest, aSecondDriveCannotTakeALiveNameAndStoppingItLeavesTheFirst) {
+    StartSim(Builtin(1));
+    SimulatorOptions o;
+    o.portName = "COM9";
+    DriveSimulator second(Builtin(256), DriveOptions{}, o);
+    std::string error;
+    EXPECT_FALSE(second.Start(error));
+    EXPECT_NE(error.find("COM9 is already taken by " + sim_->DevicePath()), std::string::npos)
+        << error;
+    second.Stop();
+    EXPECT_EQ(std::filesystem::canonical(ktcom::ResolvePortPath("COM9")).string(),
+              sim_->DevicePath());
+}
+
+TEST_F(LineTest, aPortDirectoryOthersCanWriteIsPassedOverWithTheReason) {
+    ASSERT_EQ(::chmod(portDir_.c_str(), 0777), 0);
+    SimulatorOptions o;
+    DriveSimulator sim(Builtin(1), DriveOptions{}, o);
+    std::string error;
+    EXPECT_FALSE(sim.Start(error));
+    EXPECT_NE(error.find("is open to other users (mode 0777)"), std::string::npos) << error;
 }
 
 TEST_F(LineTest, libmodbusReadsIdentityWritesParametersAndReadsWaveBlocks) {
