@@ -85,12 +85,15 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
     Bytes received;
     bool ok = false;
     int unanswered = 0; // attempts that heard nothing: their answers may still be on the way
+    bool heard = false; // some attempt received bytes: a drive is there
     for (int attempt = 0; attempt < plan.attempts && !ok; ++attempt) {
         // Whatever waits now came before this request and cannot be its answer.
         DiscardInput(port);
         WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
         if (ReadComThread(port, received, plan.answer) == 0) {
             ++unanswered;
+        } else {
+            heard = true;
         }
         bool failed = true;
         switch (ktcom::JudgeAnswer(received, plan.answer)) {
@@ -116,9 +119,11 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
             std::this_thread::sleep_for(kPauseAfterFailure);
         }
     }
-    if (ok && unanswered > 0) {
-        // The answer taken may be a late one to an earlier attempt, and the answers to the later
-        // attempts still come. Let them come and go now, or they would answer the next request.
+    if (unanswered > 0 && heard) {
+        // A drive that answers, but late: the answer taken may be a late one to an earlier
+        // attempt, and the answers to the attempts that heard nothing may still come. Let them
+        // come and go now, or they would answer the next request. A line that stayed silent
+        // throughout has no drive on it and costs nothing more.
         DrainLateAnswers(port, static_cast<std::uint32_t>(unanswered) * plan.answer.expected);
     }
     received.clear();

@@ -3,7 +3,7 @@
 // the requests. Counts exchanges, failures by code, and mismatched values: a value returned
 // without an error that is not the register's. Exits 1 when any value mismatched.
 //
-//   bench_link_soak [--exchanges N] [--timeout MS] [--rate P] [--baud B] [--seed S]
+//   bench_link_soak [--exchanges N] [--timeout MS] [--rate P] [--baud B] [--fault NAME] [--seed S]
 
 #include "BuiltinModels.h"
 #include "DriveSimulator.h"
@@ -30,7 +30,8 @@ struct Options {
     int timeoutMs = 50;
     double rate = 0.01;
     std::uint32_t seed = 7;
-    int baud = 0; // the simulated line's speed; 0 answers at once
+    int baud = 0;     // the simulated line's speed; 0 answers at once
+    std::string only; // one fault's name, or all of them in turn
 };
 
 struct Register {
@@ -171,6 +172,8 @@ Options Parse(int argc, char** argv) {
             o.timeoutMs = std::atoi(argv[i + 1]);
         } else if (a == "--rate") {
             o.rate = std::atof(argv[i + 1]);
+        } else if (a == "--fault") {
+            o.only = argv[i + 1];
         } else if (a == "--baud") {
             o.baud = std::atoi(argv[i + 1]);
         } else if (a == "--seed") {
@@ -251,13 +254,17 @@ int main(int argc, char** argv) {
                                     LineFault::LateReply,  LineFault::StrayByte,
                                     LineFault::ShortReply, LineFault::ExceptionReply,
                                     LineFault::LineNoise};
-        const long each = std::max(1L, o.exchanges / static_cast<long>(std::size(faults)));
+        const long kinds = o.only.empty() ? static_cast<long>(std::size(faults)) : 1;
+        const long each = std::max(1L, o.exchanges / kinds);
         std::printf("link soak against the simulated drive at %s, %ld exchanges per fault, "
                     "time-out %d ms, fault rate %.3f\n",
                     o.baud == 0 ? "--baud 0" : (std::to_string(o.baud) + " baud").c_str(), each,
                     o.timeoutMs, o.rate);
         Tally total;
         for (LineFault fault : faults) {
+            if (!o.only.empty() && o.only != LineFaultName(fault)) {
+                continue;
+            }
             sim.Faults().ClearAll();
             const double rate = fault == LineFault::LineNoise ? o.rate * perSecond : o.rate;
             sim.Faults().Set(fault, {.count = 0, .rate = rate});

@@ -182,6 +182,31 @@ TEST_F(LinkFixture, aLateAnswerNeverAnswersTheNextRequest) {
     }
 }
 
+// A drive that answers, but too late for every attempt: its late answers must not reach the
+// requests after the failed exchange either.
+TEST_F(LinkFixture, lateAnswersOfAFailedExchangeNeverAnswerTheNextRequest) {
+    Open(100);
+    slave.SetFrameLength(8);
+    std::atomic<int> calls{0};
+    slave.SetResponder([&](const Bytes& req) {
+        const int call = calls++;
+        if (call == 0) {
+            Bytes spoilt = bank.Answer(req);
+            spoilt.back() ^= 0x55;
+            return spoilt;
+        }
+        std::this_thread::sleep_for(call == 1 ? 230ms : 20ms);
+        return bank.Answer(req);
+    });
+    bank.Set(0x50, 500);
+    bank.Set(0x51, 510);
+    bank.Set(0x52, 520);
+    EXPECT_EQ(link.ReadAddressValue(1, 0x50), -1);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    EXPECT_EQ(link.ReadAddressValue(1, 0x51), 510);
+    EXPECT_EQ(link.ReadAddressValue(1, 0x52), 520);
+}
+
 TEST_F(LinkFixture, bytesWaitingBeforeTheRequestAreNotItsAnswer) {
     Open(100);
     bank.Set(0x47, 300);
