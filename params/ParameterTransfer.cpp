@@ -22,9 +22,23 @@ bool LinkIsDown(std::uint16_t code) {
     return code == LINK_ERR_NOT_OPEN || code == LINK_ERR_NO_RESPONSE || code == LINK_ERR_BUS_BUSY;
 }
 
-// A failed exchange returns -1; the last error tells it from the value 0xFFFF.
-bool Failed(CKTCOM& link, std::int16_t result) {
-    return result == -1 && LinkIsDown(link.GetLastErrors());
+// The drive code register: every drive answers it, so it tells a drive that refused one register
+// from one that is gone.
+constexpr std::uint16_t kDriveCodeRegister = 0xFD;
+
+// A failed exchange returns -1; the last error tells it from the value 0xFFFF. A drive refuses a
+// register it does not have (or a value out of its range) with an exception reply, which the link
+// counts as no answer: one more read of a register every drive has tells the two apart, so the
+// pass goes on past a refused row and ends only when the drive is really gone.
+bool Failed(CKTCOM& link, std::uint8_t station, std::int16_t result) {
+    if (result != -1 || !LinkIsDown(link.GetLastErrors())) {
+        return false;
+    }
+    if (link.GetLastErrors() == LINK_ERR_NOT_OPEN) {
+        return true;
+    }
+    link.ReadAddressValue(station, kDriveCodeRegister);
+    return link.GetLastErrors() != 0;
 }
 
 std::uint16_t RegisterOf(const ParameterRow& row) {
@@ -69,7 +83,7 @@ PassEnd ReadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRow
     return Pass(rows, cancel, events, [&](int i, const ParameterRow& row) {
         const std::uint16_t address = RegisterOf(row);
         const std::int16_t raw = link.ReadAddressValue(station, address);
-        const bool failed = Failed(link, raw);
+        const bool failed = Failed(link, station, raw);
         if (events.value) {
             events.value(i, FormatParameterValue(row.Cell(kDescriptionColumn), address, raw));
         }
@@ -82,7 +96,7 @@ PassEnd DownloadAllParameters(CKTCOM& link, std::uint8_t station, const Paramete
     return Pass(rows, cancel, events, [&](int, const ParameterRow& row) {
         const std::uint16_t address = RegisterOf(row);
         const std::uint16_t value = EncodeParameterValue(address, row.Cell(kValueColumn), rows);
-        return Failed(link,
+        return Failed(link, station,
                       link.WriteAddressValue(station, address, static_cast<std::int16_t>(value)));
     });
 }

@@ -34,7 +34,8 @@ enum class PassEnd {
 
 // Reads each row's register in order and reports its Value text. A failed read shows what the
 // link returned (-1, 65535 at an unsigned register) and ends the pass when the link is closed or
-// the drive does not answer, instead of waiting out every remaining row.
+// the drive no longer answers even its drive code, instead of waiting out every remaining row; a
+// register the drive refuses only fails its own row.
 PassEnd ReadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
                           const std::atomic<bool>& cancel, const TransferEvents& events);
 

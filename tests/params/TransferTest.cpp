@@ -182,7 +182,9 @@ TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadAtThatRowShowingTheFailu
     std::atomic<bool> cancel{false};
     const auto events = got.Events([&](int row) {
         if (row == bitRow - 1) {
-            sim->Faults().Set(LineFault::NoReply, {.count = 3, .rate = 0.0});
+            // The row's three attempts, then the three of the read that asks whether the drive
+            // is still there.
+            sim->Faults().Set(LineFault::NoReply, {.count = 6, .rate = 0.0});
             link.SetReceiveTimeOut(50); // only the row that gets no answer waits for it
         }
     });
@@ -191,6 +193,17 @@ TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadAtThatRowShowingTheFailu
     EXPECT_EQ(got.progress, bitRow + 1);
     EXPECT_EQ(got.values.size(), static_cast<std::size_t>(bitRow + 1));
     EXPECT_EQ(got.values[bitRow], "1") << "-1 has every bit set";
+}
+
+TEST_F(TransferTest, aRegisterTheDriveRefusesFailsOnlyItsOwnRow) {
+    Connect();
+    rows[1].Cell(kAddressColumn) = "4000"; // a register this drive does not have
+    link.SetReceiveTimeOut(50);
+    Record got;
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()), PassEnd::Complete);
+    EXPECT_EQ(got.values[1], "-1");
+    EXPECT_EQ(got.progress, static_cast<int>(rows.size()));
 }
 
 TEST_F(TransferTest, cancellingFinishesTheRowInHandAndStops) {
