@@ -1,21 +1,119 @@
 #include "ParameterTransfer.h"
 
-// Placeholder bodies; the transfers are being written.
+#include "KTCOM.h"
+
+#include <cstddef>
+
 namespace kestova::params {
-PassEnd ReadAllParameters(CKTCOM&, std::uint8_t, const ParameterRows&, const std::atomic<bool>&,
-                          const TransferEvents&) {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kReadBackDelay = 50ms;
+constexpr auto kCommandDelay = 3000ms;
+constexpr auto kPollInterval = 200ms;
+constexpr int kCommandPolls = 10;
+
+// Failures after which every further row would fail the same way, each only after the link has
+// spent its retries: the port is closed, or the drive no longer answers (or never gets the bus).
+// A spoilt CRC is left to the next row: a noisy line may well carry it.
+bool LinkIsDown(std::uint16_t code) {
+    return code == LINK_ERR_NOT_OPEN || code == LINK_ERR_NO_RESPONSE || code == LINK_ERR_BUS_BUSY;
+}
+
+// A failed exchange returns -1; the last error tells it from the value 0xFFFF.
+bool Failed(CKTCOM& link, std::int16_t result) {
+    return result == -1 && LinkIsDown(link.GetLastErrors());
+}
+
+std::uint16_t RegisterOf(const ParameterRow& row) {
+    return static_cast<std::uint16_t>(LeadingInteger(row.Cell(kAddressColumn)));
+}
+
+void Started(const TransferEvents& events, int rowCount) {
+    if (events.started) {
+        events.started(rowCount);
+    }
+}
+
+void Progress(const TransferEvents& events, int rowsDone) {
+    if (events.progress) {
+        events.progress(rowsDone);
+    }
+}
+
+// One pass over the rows; `transfer` moves one row and says whether its exchange failed.
+template <class Transfer>
+PassEnd Pass(const ParameterRows& rows, const std::atomic<bool>& cancel,
+             const TransferEvents& events, Transfer transfer) {
+    const int count = static_cast<int>(rows.size());
+    Started(events, count);
+    for (int i = 0; i < count; ++i) {
+        if (cancel.load()) {
+            return PassEnd::Cancelled;
+        }
+        const bool failed = transfer(i, rows[static_cast<std::size_t>(i)]);
+        Progress(events, i + 1);
+        if (failed) {
+            return PassEnd::LinkFailed;
+        }
+    }
     return PassEnd::Complete;
 }
-PassEnd DownloadAllParameters(CKTCOM&, std::uint8_t, const ParameterRows&, const std::atomic<bool>&,
-                              const TransferEvents&) {
-    return PassEnd::Complete;
+
+} // namespace
+
+PassEnd ReadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
+                          const std::atomic<bool>& cancel, const TransferEvents& events) {
+    return Pass(rows, cancel, events, [&](int i, const ParameterRow& row) {
+        const std::uint16_t address = RegisterOf(row);
+        const std::int16_t raw = link.ReadAddressValue(station, address);
+        const bool failed = Failed(link, raw);
+        if (events.value) {
+            events.value(i, FormatParameterValue(row.Cell(kDescriptionColumn), address, raw));
+        }
+        return failed;
+    });
 }
-std::string WriteOneParameter(CKTCOM&, std::uint8_t, const ParameterRows&, int,
-                              const std::function<void(std::chrono::milliseconds)>&) {
-    return {};
+
+PassEnd DownloadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
+                              const std::atomic<bool>& cancel, const TransferEvents& events) {
+    return Pass(rows, cancel, events, [&](int, const ParameterRow& row) {
+        const std::uint16_t address = RegisterOf(row);
+        const std::uint16_t value = EncodeParameterValue(address, row.Cell(kValueColumn), rows);
+        return Failed(link,
+                      link.WriteAddressValue(station, address, static_cast<std::int16_t>(value)));
+    });
 }
-bool RunDriveCommand(CKTCOM&, std::uint8_t, std::uint16_t,
-                     const std::function<void(std::chrono::milliseconds)>&) {
+
+std::string WriteOneParameter(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
+                              int row, const std::function<void(std::chrono::milliseconds)>& wait) {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) {
+        return {};
+    }
+    const ParameterRow& edited = rows[static_cast<std::size_t>(row)];
+    const std::uint16_t address = RegisterOf(edited);
+    const std::uint16_t value = EncodeParameterValue(address, edited.Cell(kValueColumn), rows);
+    link.WriteAddressValue(station, address, static_cast<std::int16_t>(value));
+    wait(kReadBackDelay);
+    const std::int16_t raw = link.ReadAddressValue(station, address);
+    return FormatParameterValue(edited.Cell(kDescriptionColumn), address, raw);
+}
+
+bool RunDriveCommand(CKTCOM& link, std::uint8_t station, std::uint16_t commandRegister,
+                     const std::function<void(std::chrono::milliseconds)>& wait) {
+    link.WriteAddressValue(station, commandRegister, 1);
+    wait(kCommandDelay);
+    for (int poll = 0; poll < kCommandPolls; ++poll) {
+        const std::int16_t state = link.ReadAddressValue(station, commandRegister);
+        // Offline every read gives 0 without asking the drive, which proves nothing.
+        if (state == 0 && link.GetCurrentUseMode() == 1) {
+            return true;
+        }
+        wait(kPollInterval);
+    }
     return false;
 }
+
 } // namespace kestova::params

@@ -1,0 +1,200 @@
+// The parameter rules: how a raw register becomes the Value text and back, the range check, the
+// queries, and loading rows from the built DATA.mdb and from small databases made here.
+
+#include "CADO.h"
+#include "DbScript.h"
+#include "KestovaDb.h"
+#include "ParameterRules.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <unistd.h>
+
+using namespace kestova::params;
+
+namespace {
+
+ParameterRow Row(const std::string& address, const std::string& description,
+                 const std::string& value) {
+    ParameterRow row;
+    row.Cell(kAddressColumn) = address;
+    row.Cell(kDescriptionColumn) = description;
+    row.Cell(kValueColumn) = value;
+    return row;
+}
+
+TEST(ValueText, unsignedRegistersShowTheTopOfTheRangeOthersMinusOne) {
+    EXPECT_EQ(FormatParameterValue("Pulses per revolution", 14, -1), "65535");
+    EXPECT_EQ(FormatParameterValue("Position following error limit", 165, -25536), "40000");
+    EXPECT_EQ(FormatParameterValue("Anything", 20, -1), "-1");
+}
+
+TEST(ValueText, bitRowsShowTheirOwnBitAndAKeywordlessRowTheWholeRegister) {
+    EXPECT_EQ(FormatParameterValue("Pulse input mode", 255, 5), "1");
+    EXPECT_EQ(FormatParameterValue("Active pulse edge", 255, 5), "0");
+    EXPECT_EQ(FormatParameterValue("Motor direction", 255, 5), "1");
+    EXPECT_EQ(FormatParameterValue("Pulse input", 255, 5), "5");
+    // Matched upper-cased, and EDGE is looked for before MODE.
+    EXPECT_EQ(FormatParameterValue("active edge", 255, 2), "1");
+    EXPECT_EQ(FormatParameterValue("Edge mode", 255, 1), "0");
+    EXPECT_EQ(FormatParameterValue("脉冲边沿", 255, 2), "1");
+    EXPECT_EQ(FormatParameterValue("旋转方向", 255, 4), "1");
+    // The same keywords elsewhere mean nothing.
+    EXPECT_EQ(FormatParameterValue("Control mode", 40, 5), "5");
+}
+
+TEST(EncodeValue, leadingIntegerCutTo16Bits) {
+    const ParameterRows none;
+    EXPECT_EQ(EncodeParameterValue(30, "12abc", none), 12);
+    EXPECT_EQ(EncodeParameterValue(30, "abc", none), 0);
+    EXPECT_EQ(EncodeParameterValue(30, "  -7 rpm", none), 0xFFF9);
+    EXPECT_EQ(EncodeParameterValue(30, "-1", none), 0xFFFF);
+    EXPECT_EQ(EncodeParameterValue(14, "65535", none), 0xFFFF);
+}
+
+TEST(EncodeValue, bitRegisterIsPackedFromTheRowsAndAnAbsentRowCountsZero) {
+    const ParameterRows rows = {Row("255", "Pulse input mode", "1"), Row("30", "Gain", "7"),
+                                Row("255", "Active pulse EDGE", "1")};
+    EXPECT_EQ(ComposeBitFieldRegister(rows), 3);
+    EXPECT_EQ(EncodeParameterValue(255, "0", rows), 3) << "the typed text is not used";
+
+    ParameterRows later = rows;
+    later.push_back(Row("255", "Motor direction", "1"));
+    later.push_back(Row("255", "Pulse input mode", "0")); // a later row of one kind wins
+    EXPECT_EQ(ComposeBitFieldRegister(later), 6);
+}
+
+TEST(RangeCheck, limitsSplitAtTheFirstHyphen) {
+    EXPECT_FALSE(InRange("0-100", "150"));
+    EXPECT_TRUE(InRange("0-100", "100"));
+    EXPECT_TRUE(InRange("0-100", "abc")) << "no digits reads as 0";
+    EXPECT_TRUE(InRange("500", "0"));
+    EXPECT_TRUE(InRange("500", "500"));
+    EXPECT_FALSE(InRange("500", "501"));
+    EXPECT_FALSE(InRange("500", "-1"));
+    // A negative low limit reads as 0: the negative half is refused, nothing outside admitted.
+    EXPECT_FALSE(InRange("-500-500", "-5"));
+    EXPECT_TRUE(InRange("-500-500", "500"));
+    EXPECT_FALSE(InRange("-500-500", "501"));
+    // A number too long for any register must not wrap round into the range.
+    EXPECT_FALSE(InRange("0-65535", "4294967296"));
+    EXPECT_FALSE(InRange("0-65535", "99999999999999999999"));
+}
+
+TEST(Queries, wholeTableForAllOrEmptyAndAnEscapedClassOtherwise) {
+    const std::string whole = "Select * from   ParaCS3  Order by rank asc, Greyout desc";
+    EXPECT_EQ(TableQuery("ParaCS3", "All Parameters"), whole);
+    EXPECT_EQ(TableQuery("ParaCS3", ""), whole);
+    EXPECT_EQ(TableQuery("ParaCS3", "Basic"),
+              "Select * from   ParaCS3  Where Class='Basic' Order by rank asc, Greyout desc");
+    EXPECT_EQ(TableQuery("ParaCS3", "Operator's"),
+              "Select * from   ParaCS3  Where Class='Operator''s' Order by rank asc, Greyout desc");
+    EXPECT_EQ(ClassQuery("ParaCS3"), "Select distinct Class from  ParaCS3 Order by Class asc");
+}
+
+// A database of our own for what DATA.mdb must never hold.
+class MadeDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestova-params-db-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+    }
+    void TearDown() override {
+        db.CloseConnection();
+        std::filesystem::remove_all(dir_);
+    }
+    void Build(const std::string& rows) {
+        const std::string path = dir_ + "/made.mdb";
+        kdb::BuildDatabase(
+            path, kdb::kPassword,
+            {{"made.sql", "CREATE TABLE T (rank INTEGER, Greyout INTEGER, Invisible, Number TEXT,"
+                          " Address INTEGER, Class TEXT, ParameterName TEXT, ParameterValue,"
+                          " Range TEXT, Units TEXT, Remark TEXT);\n" +
+                              rows}});
+        ASSERT_TRUE(db.OpenConnection(kdb::ProgramConnectionString(path)))
+            << db.LastConnectionError();
+    }
+    static std::vector<std::string> Numbers(const TableLoad& load) {
+        std::vector<std::string> out;
+        for (const auto& row : load.rows) {
+            out.push_back(row.Cell(kNumberColumn));
+        }
+        return out;
+    }
+    std::string dir_;
+    CADO db;
+};
+
+TEST_F(MadeDatabase, onlyTheExactTextZeroShowsARowInRankOrder) {
+    Build("INSERT INTO T VALUES (40, 0, '0',  'P0.04', 33, 'Basic', 'd', 4, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (10, 0, 0,    'P0.01', 30, 'Basic', 'd', 1, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (20, 0, '1',  'P0.02', 31, 'Basic', 'd', 2, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (30, 0, '00', 'P0.03', 32, 'Basic', 'd', 3, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (35, 0, ' 0', 'P0.05', 34, 'Basic', 'd', 5, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (50, 1, '0',  'P0.07', 36, 'Basic', 'd', 7, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (50, 0, '0',  'P0.06', 35, 'Basic', 'd', 6, '0-9', '', '');\n");
+    const TableLoad load = LoadParameterRows(db, "T", "All Parameters");
+    EXPECT_EQ(load.status, LoadStatus::Ok) << load.errorDescription;
+    EXPECT_EQ(Numbers(load), (std::vector<std::string>{"P0.01", "P0.04", "P0.07", "P0.06"}));
+    const ParameterRow& first = load.rows.front();
+    EXPECT_EQ(first.Cell(kAddressColumn), "30");
+    EXPECT_EQ(first.Cell(kValueColumn), "1");
+    EXPECT_EQ(first.Cell(kRangeColumn), "0-9");
+}
+
+TEST_F(MadeDatabase, aClassWithAnApostropheLoadsItsRows) {
+    Build("INSERT INTO T VALUES (10, 0, 0, 'P7.01', 30, 'Operator''s', 'd', 1, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (20, 0, 0, 'P0.01', 31, 'Basic', 'd', 1, '0-9', '', '');\n");
+    const ClassLoad classes = LoadClasses(db, "T");
+    ASSERT_EQ(classes.classes, (std::vector<std::string>{"Basic", "Operator's"}));
+    const TableLoad load = LoadParameterRows(db, "T", "Operator's");
+    EXPECT_EQ(load.status, LoadStatus::Ok) << load.errorDescription;
+    EXPECT_EQ(Numbers(load), std::vector<std::string>{"P7.01"});
+}
+
+TEST_F(MadeDatabase, anUnreadableFieldEndsTheLoadKeepingTheRowsBeforeIt) {
+    Build("INSERT INTO T VALUES (10, 0, 0, 'P0.01', 30, 'Basic', 'd', 1, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (20, 0, 0, 'P0.02', 31, 'Basic', 'd', NULL, '0-9', '', '');\n"
+          "INSERT INTO T VALUES (30, 0, 0, 'P0.03', 32, 'Basic', 'd', 3, '0-9', '', '');\n");
+    const TableLoad load = LoadParameterRows(db, "T", "");
+    EXPECT_EQ(load.status, LoadStatus::DbError);
+    EXPECT_FALSE(load.errorDescription.empty());
+    EXPECT_EQ(Numbers(load), std::vector<std::string>{"P0.01"});
+
+    const TableLoad missing = LoadParameterRows(db, "NoSuchTable", "");
+    EXPECT_EQ(missing.status, LoadStatus::DbError);
+    EXPECT_TRUE(missing.rows.empty());
+}
+
+// Every class of every model's table, loaded through its filter, gives back exactly the rows of
+// the whole table: no row falls between the classes and none is shown twice.
+TEST(DataMdb, theClassesOfEachTableTogetherHoldTheWholeTable) {
+    CADO db;
+    ASSERT_TRUE(db.OpenConnection(kdb::ProgramConnectionString(KESTOVA_DATA_MDB)))
+        << db.LastConnectionError();
+    for (const char* table :
+         {"ParameterTable", "ParaCS2L", "ParaCS3", "ParaCSX", "ParaSD3", "ParaSD7", "ParaSDX"}) {
+        const TableLoad whole = LoadParameterRows(db, table, "All Parameters");
+        ASSERT_EQ(whole.status, LoadStatus::Ok) << table << ": " << whole.errorDescription;
+        const ClassLoad classes = LoadClasses(db, table);
+        ASSERT_EQ(classes.status, LoadStatus::Ok) << table;
+        std::multiset<std::string> fromClasses;
+        for (const auto& cls : classes.classes) {
+            const TableLoad part = LoadParameterRows(db, table, cls);
+            ASSERT_EQ(part.status, LoadStatus::Ok) << table << " " << cls;
+            EXPECT_FALSE(part.rows.empty()) << table << " " << cls;
+            for (const auto& row : part.rows) {
+                fromClasses.insert(row.Cell(kNumberColumn));
+            }
+        }
+        std::multiset<std::string> all;
+        for (const auto& row : whole.rows) {
+            all.insert(row.Cell(kNumberColumn));
+        }
+        EXPECT_EQ(fromClasses, all) << table;
+    }
+}
+
+} // namespace
