@@ -177,13 +177,13 @@ TEST_F(TransferTest, aClosedLinkEndsEitherPassAtTheFirstRow) {
 
 TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadAtThatRowShowingTheFailure) {
     Connect();
-    link.SetReceiveTimeOut(50);
     const int bitRow = RowOf("P0.03");
     Record got;
     std::atomic<bool> cancel{false};
     const auto events = got.Events([&](int row) {
         if (row == bitRow - 1) {
             sim->Faults().Set(LineFault::NoReply, {.count = 3, .rate = 0.0});
+            link.SetReceiveTimeOut(50); // only the row that gets no answer waits for it
         }
     });
     EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, events), PassEnd::LinkFailed);
@@ -221,7 +221,7 @@ TEST_F(TransferTest, editingOneBitRowWritesThePackedRegisterAndShowsWhatCameBack
     // A value the drive refuses leaves the cell showing what the drive still holds.
     ValueOf("P0.05") = "7";
     DriveSets(30, 1);
-    link.SetReceiveTimeOut(50);
+    link.SetReceiveTimeOut(200); // the refusal costs three time-outs
     EXPECT_EQ(WriteOneParameter(link, kStation, rows, RowOf("P0.05"), wait), "1");
 }
 
