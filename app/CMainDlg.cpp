@@ -19,8 +19,8 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
@@ -32,15 +32,6 @@ namespace kestova {
 using namespace res;
 
 namespace {
-
-struct PageInfo {
-    int number;
-    const char* title;
-};
-// The order in which ShowPage walks the pages.
-constexpr PageInfo kPages[] = {{1, "Communication"}, {2, "Parameters"},          {3, "Motion Test"},
-                               {5, "Error Track"},   {4, "Product Information"}, {6, "Dictionary"},
-                               {7, "Registers"}};
 
 const QColor kGreyPen(176, 176, 176);
 
@@ -103,8 +94,16 @@ void CMainDlg::StartUp() {
     platform_ = new CPlatformInfo(state_, presenter_, client_);
     dictionary_ = new CObjDictionary(state_, presenter_, client_);
     registers_ = new CRegisterMonitor(state_, presenter_, client_);
-    for (int page = 1; page <= 7; ++page) {
-        Page(page)->hide();
+    // In the order in which ShowPage walks them.
+    pages_ = {{1, "Communication", connect_, {}},
+              {2, "Parameters", parameters_, {}},
+              {3, "Motion Test", motion_, [this] { motion_->RefreshFromDrive(); }},
+              {5, "Error Track", alarm_, {}},
+              {4, "Product Information", platform_, [this] { platform_->Refresh(); }},
+              {6, "Dictionary", dictionary_, {}},
+              {7, "Registers", registers_, {}}};
+    for (const PageEntry& entry : pages_) {
+        entry.widget->hide();
     }
     about_ = std::make_unique<CAbout>(this);
     productInfo_ = std::make_unique<CProductInfo>(this);
@@ -157,24 +156,12 @@ void CMainDlg::BuildMenu() {
 }
 
 QWidget* CMainDlg::Page(int page) const {
-    switch (page) {
-    case 1:
-        return connect_;
-    case 2:
-        return parameters_;
-    case 3:
-        return motion_;
-    case 4:
-        return platform_;
-    case 5:
-        return alarm_;
-    case 6:
-        return dictionary_;
-    case 7:
-        return registers_;
-    default:
-        return nullptr;
+    for (const PageEntry& entry : pages_) {
+        if (entry.number == page) {
+            return entry.widget;
+        }
     }
+    return nullptr;
 }
 
 CButtonExt* CMainDlg::Button(int id) const {
@@ -260,18 +247,15 @@ void CMainDlg::ShowPage(int page) {
         title_ = QStringLiteral("Motion Test");
         return;
     }
-    for (const PageInfo& info : kPages) {
-        QWidget* widget = Page(info.number);
-        if (info.number == page) {
-            if (page == 3) {
-                motion_->RefreshFromDrive();
-            } else if (page == 4) {
-                platform_->Refresh();
+    for (const PageEntry& entry : pages_) {
+        if (entry.number == page) {
+            if (entry.onShow) {
+                entry.onShow();
             }
-            widget->show();
-            title_ = QString::fromLatin1(info.title);
+            entry.widget->show();
+            title_ = QString::fromLatin1(entry.title);
         } else {
-            widget->hide();
+            entry.widget->hide();
         }
     }
     client_->update();
@@ -384,8 +368,10 @@ void CMainDlg::LayOut() {
     ui_->id1001->setGeometry(layout_.navigation);
     ui_->id1010->setGeometry(layout_.title);
     ui_->id1002->setGeometry(layout_.pageArea);
-    for (int page = 2; page <= 7; ++page) {
-        Page(page)->setGeometry(layout_.pages);
+    for (const PageEntry& entry : pages_) {
+        if (entry.widget != connect_) {
+            entry.widget->setGeometry(layout_.pages);
+        }
     }
     connect_->move(layout_.connectPage.topLeft());
     client_->update();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMenuBar;
@@ -50,6 +51,7 @@ public:
     QAction* Action(int id) const { return actions_.value(id); }
     CButtonExt* Button(int id) const;
     CConnect* ConnectPage() const { return connect_; }
+    CParameterManage* ParametersPage() const { return parameters_; }
     CRunTest* MotionPage() const { return motion_; }
     CPlatformInfo* PlatformPage() const { return platform_; }
     CProductInfo* ProductInfoDialog() const { return productInfo_.get(); }
@@ -94,6 +96,14 @@ private:
     std::unique_ptr<CAbout> about_;
     std::unique_ptr<CProductInfo> productInfo_;
     QString title_ = QStringLiteral("Communication");
+    // The pages: number, title drawn in the title strip, widget, and what it does before it shows.
+    struct PageEntry {
+        int number;
+        const char* title;
+        QWidget* widget;
+        std::function<void()> onShow;
+    };
+    std::vector<PageEntry> pages_;
     QHash<int, QAction*> actions_;
     MainLayout layout_;
     bool closing_ = false;

@@ -1,20 +1,268 @@
 #include "CParameterManage.h"
 
+#include "CListCtrlExt.h"
+#include "Presenter.h"
+#include "ProgramState.h"
+#include "WindowMessage.h"
+#include "ui_Parameters.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
 namespace kestova {
 
-CParameterManage::CParameterManage(ProgramState& state, Presenter& presenter, QWidget* parent)
-    : QWidget(parent), state_(state), presenter_(presenter) {
-    setObjectName("page133");
+using namespace params;
+
+namespace {
+
+const QColor kHintColour(63, 72, 204);
+constexpr int kListRightInset = 5;
+constexpr int kListBottomInset = 20;
+constexpr int kProgressGap = 3;
+constexpr int kProgressHeight = 15;
+
+// Waits with the window still painting; the person's input is held back meanwhile.
+void WaitPainting(std::chrono::milliseconds duration) {
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-void CParameterManage::FillClassFilter() {}
-void CParameterManage::ReloadAndRead() {}
-void CParameterManage::WriteToDrive() {}
-void CParameterManage::ResetToFactory() {}
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+CParameterManage::CParameterManage(ProgramState& state, Presenter& presenter, QWidget* parent)
+    : QWidget(parent), state_(state), presenter_(presenter),
+      ui_(std::make_unique<Ui::ParametersForm>()) {
+    ui_->setupUi(this);
+    setObjectName("page133");
+    wait = WaitPainting;
+
+    QPalette hint = ui_->id1038->palette();
+    hint.setColor(QPalette::WindowText, kHintColour);
+    ui_->id1038->setPalette(hint);
+    ui_->id1039->Attach(state_, presenter_);
+
+    connect(ui_->id1037, &QComboBox::currentIndexChanged, this, [this] { ReloadAndRead(); });
+    connect(ui_->id1041, &QPushButton::clicked, this, [this] { OpenParameterFile(); });
+    connect(ui_->id1042, &QPushButton::clicked, this, &CParameterManage::SaveParameterFile);
+    connect(ui_->id1043, &QPushButton::clicked, this, &CParameterManage::ReloadAndRead);
+    connect(ui_->id1044, &QPushButton::clicked, this, &CParameterManage::DownloadAllParameters);
+    connect(ui_->id1045, &QPushButton::clicked, this, &CParameterManage::WriteToDrive);
+    connect(ui_->id1046, &QPushButton::clicked, this, &CParameterManage::ResetToFactory);
+
+    FillClassFilter();
+}
+
+CParameterManage::~CParameterManage() {
+    StopTransfer();
+}
+
+QString CParameterManage::TableName() const {
+    return state_.paraTableName.isEmpty() ? QString::fromLatin1(kDefaultTableName)
+                                          : state_.paraTableName;
+}
+CListCtrlExt* CParameterManage::List() const {
+    return ui_->id1039;
+}
+QComboBox* CParameterManage::ClassFilter() const {
+    return ui_->id1037;
+}
+QProgressBar* CParameterManage::Progress() const {
+    return ui_->id1040;
+}
+
+void CParameterManage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QRect list = ui_->id1039->geometry();
+    const int right = width() - kListRightInset; // exclusive edges, as the page measures them
+    const int bottom = height() - kListBottomInset;
+    ui_->id1039->setGeometry(list.left(), list.top(), right - list.left(), bottom - list.top());
+    ui_->id1040->setGeometry(list.left(), bottom + kProgressGap, right - list.left(),
+                             kProgressHeight);
+}
+
+void CParameterManage::FillClassFilter() {
+    QComboBox* filter = ui_->id1037;
+    const QSignalBlocker quiet(filter);
+    filter->clear();
+    filter->addItem("All Parameters");
+    const ClassLoad load = LoadClasses(state_.Db(), TableName().toStdString());
+    for (const std::string& name : load.classes) {
+        filter->addItem(QString::fromStdString(name));
+    }
+    switch (load.status) {
+    case LoadStatus::NotOpen:
+        presenter_.Message(this, "Unable to read parameters", "Read parameter tabe",
+                           MsgIcon::Exclamation);
+        filter->setCurrentIndex(-1);
+        return;
+    case LoadStatus::DbError:
+        presenter_.Message(this,
+                           "Data reading error: " + QString::fromStdString(load.errorDescription),
+                           "unable to read parameters", MsgIcon::Exclamation);
+        break;
+    case LoadStatus::Ok:
+        break;
+    }
+    filter->setCurrentIndex(0);
+}
+
+void CParameterManage::LoadParameterTable(const QString& filter) {
+    StopTransfer(); // a pass in hand must not write into the new rows
+    const TableLoad load =
+        LoadParameterRows(state_.Db(), TableName().toStdString(), filter.toStdString());
+    ui_->id1039->SetRows(load.rows);
+    switch (load.status) {
+    case LoadStatus::NotOpen:
+        presenter_.Message(this, "Unable to Open!", "Read Parameter Table", MsgIcon::Exclamation);
+        break;
+    case LoadStatus::DbError:
+        presenter_.Message(
+            this,
+            "Connection error:" + QString::fromStdString(load.errorDescription) +
+                QString::asprintf(" Error line no. =%d", static_cast<int>(load.rows.size())),
+            "read parameter table", MsgIcon::Exclamation);
+        break;
+    case LoadStatus::Ok:
+        break;
+    }
+}
+
+void CParameterManage::ReloadAndRead() {
+    LoadParameterTable(ui_->id1037->currentText());
+    ReadAllParameters();
+}
+
+void CParameterManage::ReadAllParameters() {
+    StartTransfer(Transfer::Read);
+}
+
+void CParameterManage::DownloadAllParameters() {
+    StartTransfer(Transfer::Download);
+}
+
+void CParameterManage::StopTransfer() {
+    cancel_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    cancel_ = false;
+    ++pass_; // whatever the stopped pass still has in the queue is dropped
+}
+
+void CParameterManage::StartTransfer(Transfer kind) {
+    StopTransfer();
+    const quint64 pass = pass_;
+    QPointer<CParameterManage> page(this);
+    // Runs on this thread, and only for the pass still in hand.
+    auto post = [page, pass](auto apply) {
+        QMetaObject::invokeMethod(
+            page.data(),
+            [page, pass, apply] {
+                if (page && page->pass_ == pass) {
+                    apply(*page);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    TransferEvents events;
+    events.started = [post](int rowCount) {
+        post([rowCount](CParameterManage& p) {
+            p.ui_->id1040->setRange(0, rowCount);
+            p.ui_->id1040->setValue(0);
+        });
+    };
+    events.value = [post](int row, std::string text) {
+        post([row, text = QString::fromStdString(text)](CParameterManage& p) {
+            p.ui_->id1039->SetCellText(row, kValueColumn, text);
+        });
+    };
+    events.progress = [post](int done) {
+        post([done](CParameterManage& p) { p.ui_->id1040->setValue(done); });
+    };
+    worker_ = std::thread([this, kind, post, events, rows = ui_->id1039->Rows(),
+                           station = state_.station, &link = state_.Link()] {
+        const PassEnd end =
+            kind == Transfer::Read
+                ? params::ReadAllParameters(link, station, rows, cancel_, events)
+                : params::DownloadAllParameters(link, station, rows, cancel_, events);
+        // A pass that lost the link leaves the rows as they stand; nothing more is said.
+        post([end](CParameterManage& p) { emit p.transferEnded(end); });
+    });
+}
+
+bool CParameterManage::event(QEvent* event) {
+    if (WindowMessage::Is(event, WM_PARAM_EDITED)) {
+        WriteOneParameter(static_cast<int>(static_cast<WindowMessage*>(event)->WParam()));
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CParameterManage::WriteOneParameter(int row) {
+    CListCtrlExt* list = ui_->id1039;
+    if (row < 0 || row >= list->RowCount()) {
+        return;
+    }
+    const std::string text =
+        params::WriteOneParameter(state_.Link(), state_.station, list->Rows(), row, wait);
+    list->SetCellText(row, kValueColumn, QString::fromStdString(text));
+}
+
+bool CParameterManage::RunCommand(std::uint16_t commandRegister) {
+    const BusyCursor busy;
+    return RunDriveCommand(state_.Link(), state_.station, commandRegister, wait);
+}
+
+void CParameterManage::WriteToDrive() {
+    const MsgResult answer = presenter_.Message(
+        this,
+        "Current drive settings won't be recoverable after parameters written to drive. Do you "
+        "want to proceed?",
+        "Write to Drive Confirmation", MsgIcon::Warning, MsgButtons::YesNo, MsgResult::No);
+    if (answer != MsgResult::Yes) {
+        return;
+    }
+    if (RunCommand(kStoreRegister)) {
+        presenter_.Message(this, "Parameters have been written to drive seccessfully!",
+                           "Download to Drive Success", MsgIcon::Exclamation);
+    } else {
+        // No caption of its own: the box carries the program's title.
+        presenter_.Message(this, "Parameters failed to be written to drive!", QString(),
+                           MsgIcon::Exclamation);
+    }
+}
+
+void CParameterManage::ResetToFactory() {
+    const MsgResult answer = presenter_.Message(
+        this, "Are you sure to reset current drive settings back to factory settings?",
+        "Reset Confirmation", MsgIcon::Warning, MsgButtons::YesNo, MsgResult::No);
+    if (answer != MsgResult::Yes) {
+        return;
+    }
+    if (RunCommand(kFactoryResetRegister)) {
+        presenter_.Message(this, "Drive has been successfully reset back to factory settings",
+                           "Reset Status", MsgIcon::Exclamation);
+    } else {
+        presenter_.Message(this, "Failed to reset", "Reset Status", MsgIcon::Exclamation);
+    }
+    ReloadAndRead();
+}
+
 bool CParameterManage::OpenParameterFile() {
     return false;
 }
+
 void CParameterManage::SaveParameterFile() {}
-void CParameterManage::DownloadAllParameters() {}
 
 } // namespace kestova

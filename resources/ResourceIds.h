@@ -51,6 +51,18 @@ constexpr int IDC_SOFTWARE_FIELD = 1032;
 constexpr int IDC_PLATFORM_HIDDEN_LABEL = 1033;
 constexpr int IDC_PLATFORM_HIDDEN_LIST = 1034;
 
+// Parameter page (133).
+constexpr int IDC_CLASS_FILTER = 1037;
+constexpr int IDC_FILTER_HINT = 1038;
+constexpr int IDC_PARAMETER_LIST = 1039;
+constexpr int IDC_PARAMETER_PROGRESS = 1040;
+constexpr int IDC_PARAM_OPEN = 1041;
+constexpr int IDC_PARAM_SAVE_AS = 1042;
+constexpr int IDC_PARAM_READ = 1043;
+constexpr int IDC_PARAM_DOWNLOAD = 1044;
+constexpr int IDC_PARAM_WRITE = 1045;
+constexpr int IDC_PARAM_RESET = 1046;
+
 // Product information (189) and About (185).
 constexpr int IDC_PRODUCT_MODEL_LABEL = 1109;
 constexpr int IDC_PRODUCT_FIRMWARE_LABEL = 1110;

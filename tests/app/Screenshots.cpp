@@ -1,19 +1,24 @@
-// kestova-screenshots DIR: draws the main window offscreen, before and after connecting to a drive
-// on a pseudo-terminal, and writes the pictures to DIR for the README.
+// kestova-screenshots DIR: draws the main window offscreen, before and after connecting to the
+// simulated drive on a pseudo-terminal, the parameter page with the drive's values and with an
+// edit open, and writes the pictures to DIR for the README.
 
-#include "CButtonExt.h"
 #include "CConnect.h"
+#include "CItemEdit.h"
+#include "CListCtrlExt.h"
 #include "CMainDlg.h"
-#include "PortNames.h"
+#include "CParameterManage.h"
+#include "DriveSimulator.h"
+#include "ModelDatabase.h"
 #include "ProgramState.h"
 #include "PtySlave.h"
-#include "RegisterMap.h"
 #include "ScriptedPresenter.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QPushButton>
+#include <QTest>
 
 #include <cstdio>
 
@@ -26,26 +31,30 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
 
     kttest::TempPortDir ports;
-    kttest::PtySlave slave;
-    kttest::RegisterBank bank;
-    bank.Set(kestova::reg::DRIVE_CODE, 12);
-    bank.Set(kestova::reg::PROTOCOL_VERSION, 310);
-    bank.Set(kestova::reg::FEATURE_BITS, 7);
-    bank.Set(kestova::reg::FIRMWARE_VERSION, 215);
-    slave.SetResponder([&](const kttest::Bytes& req) { return bank.Answer(req); });
-    ktcom::RegisterPort("COM9", slave.SlavePath());
+    const QString programDir = QCoreApplication::applicationDirPath() + "/../bin";
+    std::string error;
+    auto model = kestova::sim::LoadModel((programDir + "/DATA.mdb").toStdString(), 12, 310, error);
+    if (!model) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    kestova::sim::DriveSimulator drive(*model, {}, {});
+    if (!drive.Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
 
-    kestova::ProgramState state(QCoreApplication::applicationDirPath() + "/../bin");
+    kestova::ProgramState state(programDir);
     kttest::ScriptedPresenter presenter;
     kestova::CMainDlg window(state, presenter);
     window.resize(960, 680);
     window.show();
     QCoreApplication::processEvents();
 
-    auto save = [&](const char* name) {
+    auto save = [&](const char* name, QWidget* what = nullptr) {
         QCoreApplication::processEvents();
         const QString path = out + "/" + name;
-        if (!window.grab().save(path)) {
+        if (!(what != nullptr ? what : &window)->grab().save(path)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return false;
         }
@@ -56,9 +65,28 @@ int main(int argc, char** argv) {
 
     QComboBox* portList = window.ConnectPage()->PortList();
     portList->setCurrentIndex(portList->findText("COM9"));
+    kestova::CParameterManage& page = *window.ParametersPage();
+    bool read = false;
+    QObject::connect(&page, &kestova::CParameterManage::transferEnded, [&] { read = true; });
     window.ConnectPage()->ConnectButton()->click();
-    QCoreApplication::sendPostedEvents();
+    QDeadlineTimer deadline(20000);
+    while (!read && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
     ok = save("main-connected.png") && ok;
+    ok = save("parameters.png", &page) && ok;
+
+    // An edit in progress: two clicks on a Value cell, a new value typed.
+    kestova::CListCtrlExt& list = *page.List();
+    const QRect cell = list.visualRect(list.model()->index(6, kestova::params::kValueColumn));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell.center());
+    if (auto* editor = list.findChild<kestova::CItemEdit*>()) {
+        editor->selectAll();
+        QTest::keyClicks(editor, "25");
+    }
+    ok = save("parameter-edit.png", &page) && ok;
+    QTest::keyClick(list.findChild<kestova::CItemEdit*>(), Qt::Key_Escape);
     window.OnCommand(1005);
     ok = save("product-information.png") && ok;
     return ok ? 0 : 1;

@@ -7,6 +7,7 @@
 #include "CButtonExt.h"
 #include "CConnect.h"
 #include "CMainDlg.h"
+#include "CParameterManage.h"
 #include "PortNames.h"
 #include "ProgramState.h"
 #include "PtySlave.h"
@@ -18,9 +19,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -64,15 +67,25 @@ protected:
 
     kestova::CConnect& Connect() { return *window->ConnectPage(); }
 
-    // Presses Connect with COM7 chosen and lets the posted link message arrive.
+    // Presses Connect with COM7 chosen and lets the posted link message arrive; after a link-up,
+    // waits for the parameter page's read to end.
     void PressConnect() {
         QComboBox* ports = Connect().PortList();
         const int index = ports->findText("COM7");
         ASSERT_GE(index, 0);
         ports->setCurrentIndex(index);
+        QSignalSpy read(window->ParametersPage(), &kestova::CParameterManage::transferEnded);
+        const bool wasUp = Connect().ConnectButton()->text() == "Disconnect";
         Connect().ConnectButton()->click();
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
+        if (!wasUp && Connect().ConnectButton()->text() == "Disconnect") {
+            QDeadlineTimer deadline(10000);
+            while (read.isEmpty() && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            ASSERT_FALSE(read.isEmpty());
+        }
     }
 
     kttest::TempPortDir ports;

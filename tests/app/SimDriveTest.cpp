@@ -49,7 +49,6 @@ TEST_F(WithSimulatedDrive, connectingIdentifiesTheModelAndNamesItsSeries) {
     EXPECT_EQ(state->modelName, "TA-275");
     EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TA Series");
     EXPECT_EQ(window->PageTitle(), "Parameters");
-    EXPECT_EQ(drive->RequestsAnswered(), 3u);
 }
 
 TEST_F(WithSimulatedDrive, anEarlierProtocolDriveIsLookedUpAs200) {

@@ -1,0 +1,76 @@
+#pragma once
+
+// The parameter list: a report-style table that is itself the model of record (the hidden first
+// column carries each row's register address), with a cell selection and in-place editing of
+// the Value column.
+//
+// A click on a cell marks it and highlights its row (Armed). A second click on the marked Value
+// cell opens the edit box over that cell (Editing), or, for the IO function parameters of the
+// drives that have them, the IO function panel. Enter or leaving the box ends the edit with its
+// text, Escape cancels it. A value inside the row's Range is shown as typed and reported to the
+// page with WM_PARAM_EDITED (row, 3); one outside it is refused with a message.
+
+#include "ParameterRules.h"
+
+#include <QStandardItemModel>
+#include <QTableView>
+
+namespace kestova {
+
+class Presenter;
+class ProgramState;
+
+class CListCtrlExt : public QTableView {
+    Q_OBJECT
+public:
+    enum class CellState { Idle, Armed, Editing };
+
+    explicit CListCtrlExt(QWidget* parent = nullptr);
+
+    // Gives the list the drive values it looks at and the seam for its messages.
+    void Attach(const ProgramState& state, Presenter& presenter);
+
+    // Rows and cells.
+    void DeleteAllItems();
+    void SetRows(const params::ParameterRows& rows);
+    params::ParameterRows Rows() const; // a copy, for a worker thread
+    int RowCount() const;
+    QString CellText(int row, int column) const;
+    void SetCellText(int row, int column, const QString& text);
+
+    // The cell selection.
+    CellState State() const { return state_; }
+    int MarkedRow() const { return markedRow_; }
+    int MarkedColumn() const { return markedColumn_; }
+    int HighlightedRow() const { return highlightedRow_; }
+    int EditedRow() const { return state_ == CellState::Editing ? markedRow_ : -1; }
+
+    // Opens the IO function panel for a row. The panel is not built yet: nothing is shown.
+    void OpenIoFunctionPanel(int row);
+
+    // Called by the edit box's delegate when an edit ends with a text.
+    void EndEdit(int row, const QString& typed);
+
+signals:
+    // The second click on an IO function parameter's Value cell.
+    void ioFunctionPanelOpened(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+private:
+    bool IsIoFunctionParameter(int row) const;
+    void Disarm();
+
+    QStandardItemModel model_;
+    const ProgramState* program_ = nullptr;
+    Presenter* presenter_ = nullptr;
+    CellState state_ = CellState::Idle;
+    int markedRow_ = -1;
+    int markedColumn_ = -1;
+    int highlightedRow_ = -1;
+    bool ending_ = false; // an edit is being judged; a second end (focus lost) is the same edit
+};
+
+} // namespace kestova

@@ -1,0 +1,266 @@
+// The parameter page against the simulated drive on a real pseudo-terminal: the list filled and
+// read at link-up, edits with real clicks on real cells, the drive's store and reset commands.
+// The drive's clock stands still and the page's waits move it, so a command takes no real time.
+
+#include "CItemEdit.h"
+#include "CListCtrlExt.h"
+#include "CParameterManage.h"
+#include "DriveSimulator.h"
+#include "ModelDatabase.h"
+#include "ShellFixture.h"
+
+#include <QDeadlineTimer>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+using kestova::CListCtrlExt;
+using kestova::CParameterManage;
+using kestova::MsgIcon;
+using kestova::MsgResult;
+using kestova::params::kValueColumn;
+using kestova::params::PassEnd;
+
+// Runs the event loop until cond holds or ten seconds pass.
+bool WaitUntil(const std::function<bool()>& cond) {
+    QDeadlineTimer deadline(10000);
+    while (!cond()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class ParameterPage : public ShellFixture {
+protected:
+    void StartDrive(int code, int protocol, kestova::sim::DriveOptions driveOptions = {}) {
+        MakeProgramFolder();
+        std::string error;
+        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, code, protocol, error);
+        ASSERT_TRUE(model.has_value()) << error;
+        kestova::sim::SimulatorOptions options;
+        options.portName = "COM9";
+        options.clockRate = 0;
+        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, driveOptions, options);
+        ASSERT_TRUE(drive->Start(error)) << error;
+        Start();
+        Page().wait = [this](std::chrono::milliseconds d) { drive->Step(d); };
+        QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+        QComboBox* list = Connect().PortList();
+        list->setCurrentIndex(list->findText("COM9"));
+        Connect().ConnectButton()->click();
+        ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+        presenter.Clear();
+    }
+
+    void TearDown() override {
+        ShellFixture::TearDown();
+        drive.reset();
+    }
+
+    CParameterManage& Page() { return *window->ParametersPage(); }
+    CListCtrlExt& List() { return *Page().List(); }
+
+    int RowOf(int address) {
+        for (int row = 0; row < List().RowCount(); ++row) {
+            if (List().CellText(row, 0).toInt() == address) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << "no row for address " << address;
+        return -1;
+    }
+
+    void Click(int row, int column) {
+        const QRect cell = List().visualRect(List().model()->index(row, column));
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    std::vector<std::array<std::string, kestova::params::kColumnCount>> Cells() {
+        std::vector<std::array<std::string, kestova::params::kColumnCount>> cells;
+        for (const auto& row : List().Rows()) {
+            cells.push_back(row.cells);
+        }
+        return cells;
+    }
+
+    kestova::CItemEdit* Editor() { return List().findChild<kestova::CItemEdit*>(); }
+
+    // Two clicks on the Value cell, the text typed over the old one, then Enter.
+    void Type(int row, const QString& text) {
+        Click(row, kValueColumn);
+        Click(row, kValueColumn);
+        kestova::CItemEdit* editor = Editor();
+        ASSERT_NE(editor, nullptr);
+        editor->clear();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+    }
+
+    int DriveValue(int address) {
+        return drive->WithDrive([address](kestova::sim::Drive& d) {
+            return d.Parameters().Value(static_cast<std::uint16_t>(address));
+        });
+    }
+
+    // The Value cells as the drive's registers give them.
+    void ExpectListShowsTheDrive() {
+        const auto rows = List().Rows();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const int address = kestova::params::LeadingInteger(rows[i].cells[0]);
+            const auto raw = drive->WithDrive([address](kestova::sim::Drive& d) {
+                return d.Parameters().Raw(static_cast<std::uint16_t>(address));
+            });
+            EXPECT_EQ(rows[i].cells[kValueColumn],
+                      kestova::params::FormatParameterValue(rows[i].cells[2], address,
+                                                            static_cast<std::int16_t>(raw)))
+                << "address " << address;
+        }
+    }
+
+    std::unique_ptr<kestova::sim::DriveSimulator> drive;
+};
+
+TEST_F(ParameterPage, linkUpFillsTheListAndReadsEveryValueOnce) {
+    StartDrive(12, 310);
+    ASSERT_GT(List().RowCount(), 40);
+    EXPECT_EQ(Page().ClassFilter()->currentText(), "All Parameters");
+    ExpectListShowsTheDrive();
+    EXPECT_EQ(Page().Progress()->value(), List().RowCount());
+    EXPECT_EQ(drive->RequestsAnswered(), 3u + static_cast<unsigned>(List().RowCount()));
+}
+
+TEST_F(ParameterPage, aValueOutsideTheRangeIsRefusedAndNothingIsSent) {
+    StartDrive(12, 310);
+    const int row = RowOf(41);
+    ASSERT_EQ(List().CellText(row, 4), "10-100");
+    const QString before = List().CellText(row, kValueColumn);
+    const auto requests = drive->RequestsAnswered();
+    Type(row, "150");
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, "Input value is out of 10-100 range");
+    EXPECT_EQ(messages[0].caption, "Invalid Value");
+    EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(List().CellText(row, kValueColumn), before);
+    EXPECT_EQ(drive->RequestsAnswered(), requests);
+}
+
+TEST_F(ParameterPage, anAcceptedEditIsWrittenAndShowsWhatTheDriveHolds) {
+    StartDrive(12, 310);
+    const int row = RowOf(42);
+    const QRect cell = List().visualRect(List().model()->index(row, kValueColumn));
+    Click(row, kValueColumn);
+    Click(row, kValueColumn);
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_EQ(Editor()->geometry(), cell); // exactly over the Value cell
+    EXPECT_EQ(Editor()->text(), List().CellText(row, kValueColumn));
+    Editor()->clear();
+    QTest::keyClicks(Editor(), "61");
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return DriveValue(42) == 61; }));
+    EXPECT_EQ(List().CellText(row, kValueColumn), "61");
+    EXPECT_TRUE(presenter.Messages().isEmpty());
+}
+
+TEST_F(ParameterPage, twoClicksOnTheDescriptionChangeNothing) {
+    StartDrive(12, 310);
+    const int row = RowOf(42);
+    const auto before = Cells();
+    const auto requests = drive->RequestsAnswered();
+    Click(row, 2);
+    Click(row, 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(List().State(), CListCtrlExt::CellState::Armed);
+    EXPECT_EQ(Cells(), before);
+    EXPECT_EQ(drive->RequestsAnswered(), requests);
+}
+
+TEST_F(ParameterPage, answeringNoToEitherConfirmationSendsNothing) {
+    StartDrive(12, 310);
+    const auto requests = drive->RequestsAnswered();
+    presenter.AnswerMessage(MsgResult::No);
+    window->OnCommand(kestova::res::ID_DRIVE_WRITE);
+    presenter.AnswerMessage(MsgResult::No);
+    window->OnCommand(kestova::res::ID_DRIVE_RESET);
+    QCoreApplication::processEvents();
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].caption, "Write to Drive Confirmation");
+    EXPECT_EQ(messages[0].buttons, kestova::MsgButtons::YesNo);
+    EXPECT_EQ(messages[0].defaultButton, MsgResult::No);
+    EXPECT_EQ(messages[1].caption, "Reset Confirmation");
+    EXPECT_EQ(drive->RequestsAnswered(), requests);
+}
+
+TEST_F(ParameterPage, aStoreTheDriveNeverAcknowledgesFailsAfterTenPolls) {
+    kestova::sim::DriveOptions unwritable;
+    unwritable.stateFile = "/nonexistent-kestova/drive.state";
+    StartDrive(12, 310, unwritable);
+    const auto requests = drive->RequestsAnswered();
+    presenter.AnswerMessage(MsgResult::Yes);
+    window->OnCommand(kestova::res::IDC_BTN_WRITE_TO_DRIVE);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1].text, "Parameters failed to be written to drive!");
+    EXPECT_EQ(messages[1].caption, ""); // the program's title
+    EXPECT_EQ(messages[1].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(drive->RequestsAnswered(), requests + 1 + 10); // the command, then ten polls
+}
+
+TEST_F(ParameterPage, aResetRestoresTheDefaultsAndReadsTheListAgain) {
+    StartDrive(12, 310);
+    Type(RowOf(42), "61");
+    ASSERT_TRUE(WaitUntil([&] { return DriveValue(42) == 61; }));
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    presenter.AnswerMessage(MsgResult::Yes);
+    window->OnCommand(kestova::res::ID_DRIVE_RESET);
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1].text, "Drive has been successfully reset back to factory settings");
+    EXPECT_EQ(messages[1].caption, "Reset Status");
+    EXPECT_EQ(List().CellText(RowOf(42), kValueColumn), "50");
+    ExpectListShowsTheDrive();
+}
+
+TEST_F(ParameterPage, aClassPickedDuringAReadLeavesOneConsistentPass) {
+    StartDrive(12, 310);
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    Page().ReloadAndRead();
+    ASSERT_TRUE(WaitUntil([&] { return Page().Progress()->value() >= 3; }));
+    ASSERT_EQ(ended.count(), 0);
+    Page().ClassFilter()->setCurrentIndex(Page().ClassFilter()->findText("Motor"));
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(ended.count(), 1); // the stopped pass says nothing
+    EXPECT_EQ(ended[0][0].value<PassEnd>(), PassEnd::Complete);
+    const auto motor = kestova::params::LoadParameterRows(state->Db(), "ParaCS3", "Motor").rows;
+    ASSERT_FALSE(motor.empty());
+    ASSERT_EQ(List().RowCount(), static_cast<int>(motor.size()));
+    for (int row = 0; row < List().RowCount(); ++row) {
+        EXPECT_EQ(List().CellText(row, 0).toStdString(),
+                  motor[static_cast<std::size_t>(row)].cells[0]);
+    }
+    ExpectListShowsTheDrive();
+    EXPECT_EQ(Page().Progress()->maximum(), List().RowCount());
+}
+
+TEST_F(ParameterPage, anIoFunctionValueGoesToTheIoPanelInsteadOfTheEditor) {
+    StartDrive(256, 310);
+    QSignalSpy opened(&List(), &CListCtrlExt::ioFunctionPanelOpened);
+    const int row = RowOf(105);
+    Click(row, kValueColumn);
+    Click(row, kValueColumn);
+    ASSERT_EQ(opened.count(), 1);
+    EXPECT_EQ(opened[0][0].toInt(), row);
+    EXPECT_EQ(Editor(), nullptr);
+}
+
+} // namespace
