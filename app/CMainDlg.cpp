@@ -294,6 +294,9 @@ void CMainDlg::OnLinkNotify(quintptr wParam) {
     if (wParam == 1000) {
         LinkUp();
     } else if (wParam == 1001) {
+        // A pass that outlived the link would only fail row by row, or run on over the next
+        // connection.
+        parameters_->StopTransfer();
         SetDriveCommandsEnabled(false);
     }
 }

@@ -62,6 +62,16 @@ int CKTCOM::OpenCom() {
         std::lock_guard lock(m_stateLock);
         name = m_portName;
     }
+    // An exchange that was running when the port closed keeps the old descriptor, and with it the
+    // lock on the device, until it ends; a reopen right after a close waits for it, as long as one
+    // exchange can take.
+    std::unique_lock<ktcom::BusLock> line(m_busMutex, std::defer_lock);
+    const auto exchangeAtMost = std::chrono::milliseconds(4 * (m_timeout.load() + 15) + 100);
+    if (!line.try_lock_for(exchangeAtMost)) {
+        m_connected = 0;
+        Report(LINK_ERR_OPEN_FAILED);
+        return 0;
+    }
     PortHandle port = SerialPort::Open(ktcom::ResolvePortPath(name));
     if (!port) {
         m_connected = 0;

@@ -44,6 +44,8 @@ public:
     void WriteOneParameter(int row);
     void WriteToDrive();
     void ResetToFactory();
+    // Stops a running full transfer: it finishes the register in hand and ends.
+    void StopTransfer();
     bool OpenParameterFile();
     void SaveParameterFile();
 
@@ -67,7 +69,6 @@ protected:
 private:
     enum class Transfer { Read, Download };
     void StartTransfer(Transfer kind);
-    void StopTransfer();
     bool RunCommand(std::uint16_t commandRegister);
 
     ProgramState& state_;

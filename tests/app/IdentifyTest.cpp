@@ -5,6 +5,10 @@
 #include "KestovaDb.h"
 #include "ShellFixture.h"
 
+#include <QComboBox>
+
+#include <chrono>
+
 using kestova::MsgIcon;
 
 namespace {
@@ -44,6 +48,30 @@ TEST_F(Identifying, anUnknownDriveKeepsThePreviousSeriesInTheCaption) {
     EXPECT_EQ(state->seriesName, "TS Series");
     EXPECT_EQ(state->paraTableName, "ParaCS3");
     EXPECT_EQ(window->windowTitle(), "Tarkel Velmora for TS Series");
+    EXPECT_TRUE(presenter.Messages().isEmpty());
+}
+
+// Disconnect while the parameter page still reads, and connect again at once: the page's pass
+// ends with the link, and the new connection finds the drive now on the line.
+TEST_F(Identifying, aReconnectInTheMiddleOfTheReadFindsTheNewDrive) {
+    MakeProgramFolder();
+    DriveAnswers(12, 310);
+    Start();
+    QComboBox* ports = Connect().PortList();
+    ports->setCurrentIndex(ports->findText("COM7"));
+    Connect().ConnectButton()->click();
+    QCoreApplication::sendPostedEvents(); // link up: the page starts reading
+    ASSERT_TRUE(slave.WaitForRequests(6, std::chrono::seconds(5)));
+    window->ShowPage(1);
+    Connect().ConnectButton()->click(); // disconnect mid-read
+    QCoreApplication::sendPostedEvents();
+
+    DriveAnswers(99, 310);
+    presenter.Clear();
+    Connect().ConnectButton()->click();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(state->driveCode, 99);
+    EXPECT_EQ(state->modelName, "Unknown Drive Model");
     EXPECT_TRUE(presenter.Messages().isEmpty());
 }
 

@@ -114,6 +114,24 @@ TEST_F(LinkFixture, aLinkMadeWithoutSpareDescriptorsStillCloses) {
     EXPECT_EQ(closing.get(), 1);
 }
 
+// The exchange that outlives a close still holds the device; a reopen at once waits for it
+// instead of failing to open the port.
+TEST_F(LinkFixture, aReopenRightAfterACloseWaitsForTheExchangeStillOnTheLine) {
+    Open(300);
+    bank.Set(0xFD, 12);
+    slave.SetResponder([this](const Bytes& req) {
+        std::this_thread::sleep_for(100ms);
+        return bank.Answer(req);
+    });
+    auto pending = std::async(std::launch::async, [&] { return link.ReadAddressValue(1, 0xFD); });
+    ASSERT_TRUE(slave.WaitForRequests(1, 2s));
+    EXPECT_EQ(link.CloseCom(), 1);
+    EXPECT_EQ(link.OpenCom(), 1);
+    EXPECT_EQ(pending.get(), 12);
+    AnswerFromBank();
+    EXPECT_EQ(link.ReadAddressValue(1, 0xFD), 12);
+}
+
 TEST_F(LinkFixture, closeDuringAnExchangeLetsItFinishSafely) {
     Open(200);
     auto pending = std::async(std::launch::async, [&] { return link.ReadAddressValue(1, 0xFD); });
