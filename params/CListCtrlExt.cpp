@@ -1,5 +1,6 @@
 #include "CListCtrlExt.h"
 
+#include "CIOSettings.h"
 #include "CItemEdit.h"
 #include "Presenter.h"
 #include "ProgramState.h"
@@ -59,6 +60,9 @@ CListCtrlExt::CListCtrlExt(QWidget* parent) : QTableView(parent), model_(0, kCol
 void CListCtrlExt::Attach(const ProgramState& state, Presenter& presenter) {
     program_ = &state;
     presenter_ = &presenter;
+    if (ioPanel_ == nullptr) {
+        ioPanel_ = new CIOSettings(this);
+    }
 }
 
 void CListCtrlExt::DeleteAllItems() {
@@ -113,7 +117,28 @@ bool CListCtrlExt::IsIoFunctionParameter(int row) const {
 }
 
 void CListCtrlExt::OpenIoFunctionPanel(int row) {
+    if (ioPanel_ != nullptr) {
+        const int address = LeadingInteger(CellText(row, kAddressColumn).toStdString());
+        const int value = LeadingInteger(CellText(row, kValueColumn).toStdString());
+        ioPanel_->OpenForRow(row, address, CellText(row, kDescriptionColumn),
+                             static_cast<std::uint32_t>(value));
+    }
     emit ioFunctionPanelOpened(row);
+}
+
+bool CListCtrlExt::event(QEvent* event) {
+    if (WindowMessage::Is(event, WM_IO_FUNCTION_SET)) {
+        const auto* message = static_cast<const WindowMessage*>(event);
+        const int row = static_cast<int>(message->WParam() >> 16);
+        if (row < RowCount()) {
+            // The register is 16 bits: the value shows as the page would show it typed.
+            SetCellText(row, kValueColumn, QString::number(static_cast<int>(message->LParam())));
+            WindowMessage edited(WM_PARAM_EDITED, static_cast<quintptr>(row), kValueColumn);
+            QCoreApplication::sendEvent(parentWidget(), &edited);
+        }
+        return true;
+    }
+    return QTableView::event(event);
 }
 
 void CListCtrlExt::Disarm() {
@@ -122,6 +147,9 @@ void CListCtrlExt::Disarm() {
 }
 
 void CListCtrlExt::mousePressEvent(QMouseEvent* event) {
+    if (ioPanel_ != nullptr) {
+        ioPanel_->hide(); // a click anywhere in the list drops what the panel held
+    }
     if (event->button() != Qt::LeftButton) {
         QTableView::mousePressEvent(event);
         return;

@@ -17,6 +17,7 @@
 
 namespace kestova {
 
+class CIOSettings;
 class Presenter;
 class ProgramState;
 
@@ -27,8 +28,10 @@ public:
 
     explicit CListCtrlExt(QWidget* parent = nullptr);
 
-    // Gives the list the drive values it looks at and the seam for its messages.
+    // Gives the list the drive values it looks at and the seam for its messages, and creates the
+    // IO function panel, hidden.
     void Attach(const ProgramState& state, Presenter& presenter);
+    CIOSettings* IoPanel() const { return ioPanel_; }
 
     // Rows and cells.
     void DeleteAllItems();
@@ -45,7 +48,7 @@ public:
     int HighlightedRow() const { return highlightedRow_; }
     int EditedRow() const { return state_ == CellState::Editing ? markedRow_ : -1; }
 
-    // Opens the IO function panel for a row. The panel is not built yet: nothing is shown.
+    // Opens the IO function panel for a row, with the row's address, description and value.
     void OpenIoFunctionPanel(int row);
 
     // Called by the edit box's delegate when an edit ends with a text.
@@ -56,6 +59,7 @@ signals:
     void ioFunctionPanelOpened(int row);
 
 protected:
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
@@ -66,6 +70,7 @@ private:
     QStandardItemModel model_;
     const ProgramState* program_ = nullptr;
     Presenter* presenter_ = nullptr;
+    CIOSettings* ioPanel_ = nullptr;
     CellState state_ = CellState::Idle;
     int markedRow_ = -1;
     int markedColumn_ = -1;

@@ -15,6 +15,7 @@ constexpr int IDD_MOTION_TEST = 134;
 constexpr int IDD_PLATFORM_INFO = 147;
 constexpr int IDD_ALARM = 154;
 constexpr int IDD_DICTIONARY = 167;
+constexpr int IDD_IO_SETTINGS = 176;
 constexpr int IDD_REGISTERS = 168;
 constexpr int IDD_ABOUT = 185;
 constexpr int IDD_PRODUCT_INFO = 189;
@@ -62,6 +63,20 @@ constexpr int IDC_PARAM_READ = 1043;
 constexpr int IDC_PARAM_DOWNLOAD = 1044;
 constexpr int IDC_PARAM_WRITE = 1045;
 constexpr int IDC_PARAM_RESET = 1046;
+
+// IO function panel (176), a child of the parameter list.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDC_IO_NAME_LABEL = 1130;
+constexpr int IDC_IO_NAME = 1131;
+constexpr int IDC_IO_VALUE_LABEL = 1132;
+constexpr int IDC_IO_VALUE = 1133;
+constexpr int IDC_IO_FUNCTION_LABEL = 1134;
+constexpr int IDC_IO_FUNCTION = 1135;
+constexpr int IDC_IO_FILTER_LABEL = 1136;
+constexpr int IDC_IO_FILTER = 1137;
+constexpr int IDC_IO_A_NODE = 1138;
+constexpr int IDC_IO_B_NODE = 1139;
 
 // Product information (189) and About (185).
 constexpr int IDC_PRODUCT_MODEL_LABEL = 1109;
