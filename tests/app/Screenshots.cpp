@@ -1,8 +1,10 @@
 // kestova-screenshots DIR: draws the main window offscreen, before and after connecting to the
 // simulated drive on a pseudo-terminal, the parameter page with the drive's values and with an
-// edit open, and writes the pictures to DIR for the README.
+// edit open, the IO function panel over the list of a TS-126C, and writes the pictures to DIR for
+// the README and the manual.
 
 #include "CConnect.h"
+#include "CIOSettings.h"
 #include "CItemEdit.h"
 #include "CListCtrlExt.h"
 #include "CMainDlg.h"
@@ -18,6 +20,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include <cstdio>
@@ -89,5 +92,46 @@ int main(int argc, char** argv) {
     QTest::keyClick(list.findChild<kestova::CItemEdit*>(), Qt::Key_Escape);
     window.OnCommand(1005);
     ok = save("product-information.png") && ok;
+
+    // The IO function panel: a TS-126C on a second port, its SI5 row opened with two clicks.
+    auto ioModel =
+        kestova::sim::LoadModel((programDir + "/DATA.mdb").toStdString(), 256, 310, error);
+    if (!ioModel) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    kestova::sim::SimulatorOptions ioOptions;
+    ioOptions.portName = "COM8";
+    kestova::sim::DriveSimulator ioDrive(*ioModel, {}, ioOptions);
+    if (!ioDrive.Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    window.ConnectPage()->ConnectButton()->click(); // disconnect
+    QCoreApplication::processEvents();
+    window.ConnectPage()->ListPresentPorts();
+    portList->setCurrentIndex(portList->findText("COM8"));
+    read = false;
+    window.ConnectPage()->ConnectButton()->click();
+    deadline = QDeadlineTimer(20000);
+    while (!read && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    for (int row = 0; row < list.RowCount(); ++row) {
+        if (list.CellText(row, 0) == "105") {
+            const QModelIndex value = list.model()->index(row, kestova::params::kValueColumn);
+            list.scrollTo(value, QAbstractItemView::PositionAtCenter);
+            list.horizontalScrollBar()->setValue(0);
+            const QRect ioCell = list.visualRect(value);
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, ioCell.center());
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, ioCell.center());
+            break;
+        }
+    }
+    if (list.IoPanel() == nullptr || !list.IoPanel()->isVisible()) {
+        std::fprintf(stderr, "the IO function panel did not open\n");
+        return 1;
+    }
+    ok = save("io-panel.png", &page) && ok;
     return ok ? 0 : 1;
 }
