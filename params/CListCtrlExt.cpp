@@ -131,7 +131,7 @@ bool CListCtrlExt::event(QEvent* event) {
         const auto* message = static_cast<const WindowMessage*>(event);
         const int row = static_cast<int>(message->WParam() >> 16);
         if (row < RowCount()) {
-            // The register is 16 bits: the value shows as the page would show it typed.
+            // Shown as if typed; the page writes it and shows what the drive reads back.
             SetCellText(row, kValueColumn, QString::number(static_cast<int>(message->LParam())));
             WindowMessage edited(WM_PARAM_EDITED, static_cast<quintptr>(row), kValueColumn);
             QCoreApplication::sendEvent(parentWidget(), &edited);
