@@ -1,6 +1,7 @@
 #include "CParameterManage.h"
 
 #include "CListCtrlExt.h"
+#include "ParameterFile.h"
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "WindowMessage.h"
@@ -157,6 +158,7 @@ void CParameterManage::StopTransfer() {
         worker_.join();
     }
     cancel_ = false;
+    transferRunning_ = false;
     ++pass_; // whatever the stopped pass still has in the queue is dropped
 }
 
@@ -190,6 +192,7 @@ void CParameterManage::StartTransfer(Transfer kind) {
     events.progress = [post](int done) {
         post([done](CParameterManage& p) { p.ui_->id1040->setValue(done); });
     };
+    transferRunning_ = true;
     worker_ = std::thread([this, kind, post, events, rows = ui_->id1039->Rows(),
                            station = state_.station, &link = state_.Link()] {
         const PassEnd end =
@@ -197,7 +200,10 @@ void CParameterManage::StartTransfer(Transfer kind) {
                 ? params::ReadAllParameters(link, station, rows, cancel_, events)
                 : params::DownloadAllParameters(link, station, rows, cancel_, events);
         // A pass that lost the link leaves the rows as they stand; nothing more is said.
-        post([end](CParameterManage& p) { emit p.transferEnded(end); });
+        post([end](CParameterManage& p) {
+            p.transferRunning_ = false;
+            emit p.transferEnded(end);
+        });
     });
 }
 
@@ -259,10 +265,91 @@ void CParameterManage::ResetToFactory() {
     ReloadAndRead();
 }
 
-bool CParameterManage::OpenParameterFile() {
-    return false;
+namespace {
+
+FileDialogRequest ParameterFileDialog(const QString& title, bool save) {
+    FileDialogRequest request;
+    request.title = title;
+    request.filters = QStringList{"ktr Files(*.ktr)", "All Files(*.*)"};
+    request.defaultSuffix = "ktr";
+    request.confirmOverwrite = save;
+    return request;
 }
 
-void CParameterManage::SaveParameterFile() {}
+} // namespace
+
+void CParameterManage::WaitForTransfer() {
+    if (!transferRunning_) {
+        return;
+    }
+    const BusyCursor busy;
+    // The pass posts each row as it goes, so the list and the progress bar keep moving; it ends
+    // with its end posted, or stopped by a new filter or the link going down.
+    while (transferRunning_) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                        QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void CParameterManage::SaveParameterFile() {
+    // The whole table, whatever class the filter shows, read from the drive again.
+    LoadParameterTable(QStringLiteral("All"));
+    ReadAllParameters();
+    const QString path = presenter_.SaveFileName(this, ParameterFileDialog("Save As", true));
+    if (path.isEmpty()) {
+        return; // the read goes on
+    }
+    // The file gets the drive's values, not the table's defaults the read is replacing.
+    WaitForTransfer();
+    const std::string bytes =
+        WriteParameterFile(state_.driveCode, state_.modelName.toStdString(), ui_->id1039->Rows());
+    if (const auto error = ReplaceFileContents(path.toStdString(), bytes)) {
+        presenter_.Message(this,
+                           QString("Cannot save %1:\n%2").arg(path, QString::fromStdString(*error)),
+                           QString(), MsgIcon::Exclamation);
+    }
+}
+
+bool CParameterManage::OpenParameterFile() {
+    const QString path =
+        presenter_.OpenFileName(this, ParameterFileDialog("Parameter Table", false));
+    if (path.isEmpty()) {
+        return false;
+    }
+    StopTransfer(); // a pass in hand must not write into the file's rows
+    ui_->id1039->DeleteAllItems();
+    std::string bytes;
+    if (const auto error = LoadFileBytes(path.toStdString(), bytes)) {
+        presenter_.Message(this,
+                           QString("Cannot open %1:\n%2").arg(path, QString::fromStdString(*error)),
+                           QString(), MsgIcon::Exclamation);
+        return false;
+    }
+    const ParameterFileRead file = ReadParameterFile(bytes);
+    switch (file.verdict) {
+    case FileVerdict::NotAParameterFile:
+        presenter_.Message(
+            this, QString("Cannot read %1:\n%2").arg(path, QString::fromStdString(file.problem)),
+            QString(), MsgIcon::Exclamation);
+        return false;
+    case FileVerdict::UnknownModel:
+        presenter_.Message(this, "Drive model in this file is unknown", "Fatal Error",
+                           MsgIcon::Error);
+        return false;
+    case FileVerdict::Ok:
+        break;
+    }
+    if (state_.driveCode != 0 && file.driveCode != state_.driveCode) {
+        // Whatever the answer, the file is refused.
+        presenter_.Message(this,
+                           QString("Current drive model %1 is different from the drive %2 in the "
+                                   "data file. ")
+                               .arg(state_.modelName, QString::number(file.driveCode)),
+                           "Fatal Error", MsgIcon::Exclamation, MsgButtons::YesNo);
+        return false;
+    }
+    ui_->id1039->SetRows(file.rows);
+    return true;
+}
 
 } // namespace kestova

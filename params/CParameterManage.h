@@ -70,6 +70,8 @@ private:
     enum class Transfer { Read, Download };
     void StartTransfer(Transfer kind);
     bool RunCommand(std::uint16_t commandRegister);
+    // Returns once the running full transfer has ended, the window painting meanwhile.
+    void WaitForTransfer();
 
     ProgramState& state_;
     Presenter& presenter_;
@@ -78,6 +80,7 @@ private:
     std::atomic<bool> cancel_{false};
     // Numbers the passes, so that what a stopped pass posted late is dropped.
     quint64 pass_ = 0;
+    bool transferRunning_ = false; // a pass is in hand and has not posted its end
 };
 
 } // namespace kestova

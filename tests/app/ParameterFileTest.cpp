@@ -1,0 +1,228 @@
+// Saving and loading parameter files through the Project menu, with the simulated drive on a real
+// pseudo-terminal, real files and the scripted presenter answering the file dialogs.
+
+#include "ParameterFile.h"
+#include "CListCtrlExt.h"
+#include "DriveSimulator.h"
+#include "ModelDatabase.h"
+#include "ShellFixture.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+
+namespace {
+
+using kestova::CParameterManage;
+using kestova::MsgIcon;
+using kestova::params::kValueColumn;
+using kestova::params::ParameterRows;
+
+bool WaitUntil(const std::function<bool()>& cond) {
+    QDeadlineTimer deadline(10000);
+    while (!cond()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+std::string Slurp(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Put(const QString& path, const std::string& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+class ParameterFiles : public ShellFixture {
+protected:
+    void StartDrive() {
+        MakeProgramFolder();
+        std::string error;
+        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, 12, 310, error);
+        ASSERT_TRUE(model.has_value()) << error;
+        kestova::sim::SimulatorOptions options;
+        options.portName = "COM9";
+        options.clockRate = 0;
+        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, kestova::sim::DriveOptions{},
+                                                               options);
+        ASSERT_TRUE(drive->Start(error)) << error;
+        Start();
+        Page().wait = [this](std::chrono::milliseconds d) { drive->Step(d); };
+        // Register 42 differs from the table's default (50), so a file shows whose value it holds.
+        drive->WithDrive([](kestova::sim::Drive& d) { return d.Write(42, {61}); });
+        QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+        QComboBox* list = Connect().PortList();
+        list->setCurrentIndex(list->findText("COM9"));
+        Connect().ConnectButton()->click();
+        ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+        presenter.Clear();
+    }
+
+    void TearDown() override {
+        ShellFixture::TearDown();
+        drive.reset();
+    }
+
+    CParameterManage& Page() { return *window->ParametersPage(); }
+    kestova::CListCtrlExt& List() { return *Page().List(); }
+
+    int DriveValue(int address) {
+        return drive->WithDrive([address](kestova::sim::Drive& d) {
+            return d.Parameters().Value(static_cast<std::uint16_t>(address));
+        });
+    }
+
+    ParameterRows WholeTable() {
+        return kestova::params::LoadParameterRows(state->Db(), "ParaCS3", "All").rows;
+    }
+
+    QString FilePath(const QString& name) { return files.filePath(name); }
+
+    std::unique_ptr<kestova::sim::DriveSimulator> drive;
+    QTemporaryDir files;
+};
+
+TEST_F(ParameterFiles, aSaveWithOneClassShownWritesEveryRowAsTheDriveHoldsItAndLoadsBack) {
+    StartDrive();
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    Page().ClassFilter()->setCurrentIndex(Page().ClassFilter()->findText("Motor"));
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    ASSERT_LT(List().RowCount(), static_cast<int>(WholeTable().size()));
+
+    const QString path = FilePath("drive.ktr");
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_SAVE_AS);
+    ASSERT_EQ(presenter.Seen().size(), 1); // the dialog, no message
+    EXPECT_EQ(presenter.Seen()[0].file.title, "Save As");
+
+    const auto file = kestova::params::ReadParameterFile(Slurp(path));
+    ASSERT_EQ(file.verdict, kestova::params::FileVerdict::Ok);
+    EXPECT_EQ(file.driveCode, 12);
+    EXPECT_EQ(file.modelName, "TS-126");
+    const ParameterRows table = WholeTable();
+    ASSERT_EQ(file.rows.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        EXPECT_EQ(file.rows[i].cells[0], table[i].cells[0]);
+        if (table[i].cells[0] == "42") {
+            EXPECT_EQ(file.rows[i].cells[kValueColumn], "61"); // the drive's, not the default
+        }
+    }
+    EXPECT_EQ(Page().ClassFilter()->currentText(), "Motor");
+    EXPECT_EQ(List().RowCount(), static_cast<int>(table.size()));
+
+    const ParameterRows shown = List().Rows();
+    presenter.AnswerFile(path);
+    ASSERT_TRUE(Page().OpenParameterFile());
+    const ParameterRows loaded = List().Rows();
+    ASSERT_EQ(loaded.size(), shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(loaded[i].cells, shown[i].cells);
+    }
+}
+
+TEST_F(ParameterFiles, theProjectMenuOpenLoadsDownloadsAndSaysSo) {
+    StartDrive();
+    ParameterRows rows = List().Rows();
+    for (auto& row : rows) {
+        if (row.cells[0] == "42") {
+            row.cells[kValueColumn] = "77";
+        }
+    }
+    const QString path = FilePath("set.ktr");
+    Put(path, kestova::params::WriteParameterFile(12, "TS-126", rows));
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, "Configuration file has been loaded successfully.");
+    EXPECT_EQ(messages[0].caption, "Load File");
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    EXPECT_EQ(DriveValue(42), 77);
+}
+
+TEST_F(ParameterFiles, aFileOfAnotherDriveIsRefusedWhileADriveIsIdentified) {
+    StartDrive();
+    const QString path = FilePath("other.ktr");
+    Put(path, kestova::params::WriteParameterFile(257, "TA-275C", List().Rows()));
+    const auto requests = drive->RequestsAnswered();
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    QCoreApplication::processEvents();
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1); // and no success message
+    EXPECT_EQ(messages[0].text,
+              "Current drive model TS-126 is different from the drive 257 in the data file. ");
+    EXPECT_EQ(messages[0].caption, "Fatal Error");
+    EXPECT_EQ(messages[0].buttons, kestova::MsgButtons::YesNo);
+    EXPECT_EQ(List().RowCount(), 0);
+    EXPECT_EQ(drive->RequestsAnswered(), requests);
+}
+
+TEST_F(ParameterFiles, withNoDriveAHeaderOnlyFileOfAnyDriveLoadsEmpty) {
+    MakeProgramFolder();
+    Start();
+    const QString path = FilePath("empty.ktr");
+    Put(path, kestova::params::WriteParameterFile(257, "TA-275C", {}));
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, "Configuration file has been loaded successfully.");
+    EXPECT_EQ(List().RowCount(), 0);
+}
+
+TEST_F(ParameterFiles, bytesThatAreNotAParameterFileGiveAMessageAndNoRows) {
+    MakeProgramFolder();
+    Start();
+    const QString path = FilePath("notes.ktr");
+    Put(path, "\xEF\xBB\xBF"
+              "DriverCode|12\r\nDriverType|TS-126\r\n40|P1.01|x|0|0-6||\r\n");
+    presenter.AnswerFile(path);
+    EXPECT_FALSE(Page().OpenParameterFile());
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].text.contains(path));
+    EXPECT_EQ(List().RowCount(), 0);
+}
+
+// A file system that runs out of room part-way: the file size limit makes the writes fail the
+// same way, without mount rights.
+TEST_F(ParameterFiles, aSaveThatCannotBeWrittenLeavesTheOldFileAndSaysSo) {
+    StartDrive();
+    const QString path = FilePath("kept.ktr");
+    const std::string old = kestova::params::WriteParameterFile(12, "TS-126", List().Rows());
+    Put(path, old);
+
+    presenter.AnswerFile(path);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    window->OnCommand(kestova::res::ID_PROJECT_SAVE_AS);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].text.contains(path));
+    EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(Slurp(path), old);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"kept.ktr"});
+}
+
+} // namespace
