@@ -54,6 +54,7 @@ public:
     CParameterManage* ParametersPage() const { return parameters_; }
     CRunTest* MotionPage() const { return motion_; }
     CPlatformInfo* PlatformPage() const { return platform_; }
+    CAlarm* AlarmPage() const { return alarm_; }
     CProductInfo* ProductInfoDialog() const { return productInfo_.get(); }
     CAbout* AboutDialog() const { return about_.get(); }
     const MainLayout& Layout() const { return layout_; }

@@ -64,6 +64,14 @@ constexpr int IDC_PARAM_DOWNLOAD = 1044;
 constexpr int IDC_PARAM_WRITE = 1045;
 constexpr int IDC_PARAM_RESET = 1046;
 
+// Alarm page (154) and its tab pages "Last Error" (155) and "Previous Error(s)" (156).
+constexpr int IDD_CURRENT_ALARM = 155;
+constexpr int IDD_HISTORY_ALARM = 156;
+constexpr int IDC_ALARM_TAB = 1047;
+constexpr int IDC_ALARM_READ = 1048;
+constexpr int IDC_ALARM_CLEAR = 1049;
+constexpr int IDC_ALARM_LIST = 1050;
+
 // IO function panel (176), a child of the parameter list.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
