@@ -3,6 +3,7 @@
 // edit open, the IO function panel over the list of a TS-126C, and writes the pictures to DIR for
 // the README and the manual.
 
+#include "CAlarm.h"
 #include "CConnect.h"
 #include "CIOSettings.h"
 #include "CItemEdit.h"
@@ -21,9 +22,27 @@
 #include <QDir>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <cstdio>
+
+// The alarm page holding a history that the simulated drive logged: each alarm raised pushes the
+// one in force into the log.
+static bool ReadAlarmHistory(kestova::CMainDlg& window, kestova::sim::DriveSimulator& drive) {
+    drive.WithDrive([](kestova::sim::Drive& d) {
+        for (const std::int16_t code : {13, 4, 9, 5}) {
+            d.RaiseAlarm(code);
+        }
+        return 0;
+    });
+    window.OnCommand(1006);
+    kestova::CAlarm& page = *window.AlarmPage();
+    page.Tabs()->setCurrentIndex(1);
+    page.ReadButton()->click();
+    return page.HistoryPage()->List()->topLevelItemCount() > 1;
+}
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -92,6 +111,7 @@ int main(int argc, char** argv) {
     QTest::keyClick(list.findChild<kestova::CItemEdit*>(), Qt::Key_Escape);
     window.OnCommand(1005);
     ok = save("product-information.png") && ok;
+    ok = ReadAlarmHistory(window, drive) && save("alarms.png") && ok;
 
     // The IO function panel: a TS-126C on a second port, its SI5 row opened with two clicks.
     auto ioModel =
