@@ -86,6 +86,38 @@ constexpr int IDC_IO_FILTER = 1137;
 constexpr int IDC_IO_A_NODE = 1138;
 constexpr int IDC_IO_B_NODE = 1139;
 
+// Object dictionary page (167): write group, read group 1, read group 2.
+constexpr int IDC_DICT_WRITE_INDEX = 1074;
+constexpr int IDC_DICT_WRITE_SUBINDEX = 1075;
+constexpr int IDC_DICT_WRITE_LENGTH = 1076;
+constexpr int IDC_DICT_WRITE_HEX = 1077;
+constexpr int IDC_DICT_WRITE_DEC = 1078;
+constexpr int IDC_DICT_WRITE_HEX2 = 1079;
+constexpr int IDC_DICT_WRITE = 1080;
+constexpr int IDC_DICT_READ1_INDEX = 1082;
+constexpr int IDC_DICT_READ1_SUBINDEX = 1083;
+constexpr int IDC_DICT_READ1_LENGTH = 1084;
+constexpr int IDC_DICT_READ1_HEX = 1085;
+constexpr int IDC_DICT_READ1_DEC = 1086;
+constexpr int IDC_DICT_READ1_HEX2 = 1087;
+constexpr int IDC_DICT_READ1 = 1081;
+constexpr int IDC_DICT_READ1_CONTINUOUS = 1095;
+constexpr int IDC_DICT_READ2_INDEX = 1089;
+constexpr int IDC_DICT_READ2_SUBINDEX = 1090;
+constexpr int IDC_DICT_READ2_LENGTH = 1091;
+constexpr int IDC_DICT_READ2_HEX = 1092;
+constexpr int IDC_DICT_READ2_DEC = 1093;
+constexpr int IDC_DICT_READ2_HEX2 = 1094;
+constexpr int IDC_DICT_READ2 = 1088;
+constexpr int IDC_DICT_READ2_CONTINUOUS = 1096;
+
+// Register monitor page (168).
+constexpr int IDC_REG_ADDRESS = 1096;
+constexpr int IDC_REG_READ = 1097;
+constexpr int IDC_REG_CONTINUOUS = 1098;
+constexpr int IDC_REG_HEX = 1099;
+constexpr int IDC_REG_DEC = 1100;
+
 // Product information (189) and About (185).
 constexpr int IDC_PRODUCT_MODEL_LABEL = 1109;
 constexpr int IDC_PRODUCT_FIRMWARE_LABEL = 1110;

@@ -1,7 +1,7 @@
 // kestova-screenshots DIR: draws the main window offscreen, before and after connecting to the
 // simulated drive on a pseudo-terminal, the parameter page with the drive's values and with an
-// edit open, the IO function panel over the list of a TS-126C, and writes the pictures to DIR for
-// the README and the manual.
+// edit open, the IO function panel over the list of a TS-126C, the dictionary page polling, and
+// writes the pictures to DIR for the README and the manual.
 
 #include "CAlarm.h"
 #include "CConnect.h"
@@ -17,9 +17,11 @@
 #include "ScriptedPresenter.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -27,6 +29,39 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <functional>
+
+// The dictionary page polling: an entry written, the bus voltage read continuously in the first
+// read group and the product code read once in the second.
+bool ShootDictionary(kestova::CMainDlg& window, const std::function<bool(QWidget*)>& save) {
+    window.OnCommand(32779);
+    QWidget* page = window.Page(6);
+    auto type = [page](int id, const char* text) {
+        QTest::keyClicks(page->findChild<QLineEdit*>(QStringLiteral("id%1").arg(id)), text);
+    };
+    auto press = [page](int id) {
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("id%1").arg(id)),
+                          Qt::LeftButton);
+    };
+    type(1074, "6081");
+    type(1075, "0");
+    type(1078, "300");
+    press(1080);
+    type(1082, "6079");
+    type(1083, "0");
+    page->findChild<QCheckBox*>("id1095")->setChecked(true);
+    press(1081);
+    type(1089, "1018");
+    type(1090, "2");
+    press(1088);
+    QLineEdit* first = page->findChild<QLineEdit*>("id1085");
+    QLineEdit* second = page->findChild<QLineEdit*>("id1092");
+    QDeadlineTimer deadline(10000);
+    while ((first->text().isEmpty() || second->text().isEmpty()) && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return save(nullptr);
+}
 
 // The alarm page holding a history that the simulated drive logged: each alarm raised pushes the
 // one in force into the log.
@@ -153,5 +188,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     ok = save("io-panel.png", &page) && ok;
+    ok = ShootDictionary(window, [&](QWidget* what) { return save("dictionary.png", what); }) && ok;
     return ok ? 0 : 1;
 }
