@@ -2,9 +2,7 @@
 // explained from the real DATA.mdb.
 
 #include "CAlarm.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 
 #include <QTabBar>
 #include <QTest>
@@ -24,7 +22,7 @@ QStringList Column(QTreeWidget* list, int column) {
     return texts;
 }
 
-class AlarmPage : public ShellFixture {
+class AlarmPage : public SimulatedDriveFixture {
 protected:
     void OpenPage() {
         window->OnCommand(kestova::res::IDC_BTN_ALARMS);
@@ -120,31 +118,10 @@ TEST_F(AlarmPage, buttonsSitBelowTheTabsFromFortyPercentOfTheWidth) {
 class AlarmPageOnSimulatedDrive : public AlarmPage {
 protected:
     void StartDrive(kestova::sim::DriveOptions driveOptions = {}) {
-        MakeProgramFolder();
-        std::string error;
-        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, 12, 310, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        kestova::sim::SimulatorOptions options;
-        options.portName = "COM9";
-        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, driveOptions, options);
-        ASSERT_TRUE(drive->Start(error)) << error;
-        Start();
-        QComboBox* list = Connect().PortList();
-        list->setCurrentIndex(list->findText("COM9"));
-        QSignalSpy read(window->ParametersPage(), &kestova::CParameterManage::transferEnded);
-        Connect().ConnectButton()->click();
-        QDeadlineTimer deadline(10000);
-        while (read.isEmpty() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        ASSERT_FALSE(read.isEmpty());
+        LaunchDrive(12, 310, std::move(driveOptions));
+        ConnectAndRead();
         OpenPage();
     }
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
-    }
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
 };
 
 TEST_F(AlarmPageOnSimulatedDrive, clearOnTheHistoryTabClearsTheLogWaitsAndReadsIt) {

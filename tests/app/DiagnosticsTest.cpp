@@ -4,9 +4,7 @@
 
 #include "CObjDictionary.h"
 #include "CRegisterMonitor.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -16,17 +14,6 @@
 namespace {
 
 using kestova::res::ControlName;
-
-bool WaitUntil(const std::function<bool()>& cond) {
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Function, address and value (or count) of a request.
 using Request = std::tuple<int, int, int>;
@@ -163,33 +150,13 @@ TEST_F(Diagnostics, theRegisterMonitorNamesTheRegisterAndShowsItsValueSignExtend
     EXPECT_EQ(Sent(), expected);
 }
 
-class DiagnosticsOnSimulatedDrive : public ShellFixture {
-protected:
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
-    }
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
-};
+class DiagnosticsOnSimulatedDrive : public SimulatedDriveFixture {};
 
 // The drive's own dictionary: an entry written through the write group reads back in a read
 // group, from the Diagnostics menu on.
 TEST_F(DiagnosticsOnSimulatedDrive, aWrittenEntryReadsBack) {
-    MakeProgramFolder();
-    std::string error;
-    auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, 12, 310, error);
-    ASSERT_TRUE(model.has_value()) << error;
-    kestova::sim::SimulatorOptions options;
-    options.portName = "COM9";
-    drive = std::make_unique<kestova::sim::DriveSimulator>(*model, kestova::sim::DriveOptions{},
-                                                           options);
-    ASSERT_TRUE(drive->Start(error)) << error;
-    Start();
-    QComboBox* list = Connect().PortList();
-    list->setCurrentIndex(list->findText("COM9"));
-    QSignalSpy read(window->ParametersPage(), &kestova::CParameterManage::transferEnded);
-    Connect().ConnectButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return !read.isEmpty(); }));
+    LaunchDrive(12, 310);
+    ConnectAndRead();
     presenter.Clear();
 
     QAction* item = nullptr;

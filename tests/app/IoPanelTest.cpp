@@ -5,9 +5,7 @@
 #include "CIOSettings.h"
 #include "CListCtrlExt.h"
 #include "CParameterManage.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 #include "WindowMessage.h"
 
 #include <QLineEdit>
@@ -21,17 +19,6 @@ using kestova::CListCtrlExt;
 using kestova::WindowMessage;
 using kestova::params::kValueColumn;
 using kestova::res::ControlName;
-
-bool WaitUntil(const std::function<bool()>& cond) {
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Records the WM_IO_FUNCTION_SET messages that reach a widget.
 class IoMessages : public QObject {
@@ -136,29 +123,12 @@ TEST_F(IoPanelAlone, enterDoesNothingAndCancelHidesWithoutAMessage) {
 }
 
 // The list of a TS-126C on the simulated drive.
-class IoPanelOverList : public ShellFixture {
+class IoPanelOverList : public SimulatedDriveFixture {
 protected:
     void SetUp() override {
-        MakeProgramFolder();
-        std::string error;
-        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, 256, 310, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        kestova::sim::SimulatorOptions options;
-        options.clockRate = 0;
-        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, kestova::sim::DriveOptions{},
-                                                               options);
-        ASSERT_TRUE(drive->Start(error)) << error;
-        Start();
+        LaunchDrive(256, 310, {}, 0);
         Page().wait = [this](std::chrono::milliseconds d) { drive->Step(d); };
-        QSignalSpy ended(&Page(), &kestova::CParameterManage::transferEnded);
-        QComboBox* ports = Connect().PortList();
-        ports->setCurrentIndex(ports->findText("COM9"));
-        Connect().ConnectButton()->click();
-        ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
-    }
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
+        ConnectAndRead();
     }
 
     kestova::CParameterManage& Page() { return *window->ParametersPage(); }
@@ -182,8 +152,6 @@ protected:
             return d.Parameters().Value(static_cast<std::uint16_t>(address));
         });
     }
-
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
 };
 
 TEST_F(IoPanelOverList, okWritesTheRegisterAndTheListShowsWhatTheDriveHolds) {

@@ -3,9 +3,7 @@
 
 #include "ParameterFile.h"
 #include "CListCtrlExt.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -23,17 +21,6 @@ using kestova::MsgIcon;
 using kestova::params::kValueColumn;
 using kestova::params::ParameterRows;
 
-bool WaitUntil(const std::function<bool()>& cond) {
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 std::string Slurp(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);
     std::stringstream s;
@@ -45,34 +32,15 @@ void Put(const QString& path, const std::string& bytes) {
     std::ofstream(path.toStdString(), std::ios::binary) << bytes;
 }
 
-class ParameterFiles : public ShellFixture {
+class ParameterFiles : public SimulatedDriveFixture {
 protected:
     void StartDrive() {
-        MakeProgramFolder();
-        std::string error;
-        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, 12, 310, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        kestova::sim::SimulatorOptions options;
-        options.portName = "COM9";
-        options.clockRate = 0;
-        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, kestova::sim::DriveOptions{},
-                                                               options);
-        ASSERT_TRUE(drive->Start(error)) << error;
-        Start();
+        LaunchDrive(12, 310, {}, 0);
         Page().wait = [this](std::chrono::milliseconds d) { drive->Step(d); };
         // Register 42 differs from the table's default (50), so a file shows whose value it holds.
         drive->WithDrive([](kestova::sim::Drive& d) { return d.Write(42, {61}); });
-        QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
-        QComboBox* list = Connect().PortList();
-        list->setCurrentIndex(list->findText("COM9"));
-        Connect().ConnectButton()->click();
-        ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+        ConnectAndRead();
         presenter.Clear();
-    }
-
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
     }
 
     CParameterManage& Page() { return *window->ParametersPage(); }
@@ -90,7 +58,6 @@ protected:
 
     QString FilePath(const QString& name) { return files.filePath(name); }
 
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
     QTemporaryDir files;
 };
 

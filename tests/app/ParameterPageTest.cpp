@@ -5,9 +5,7 @@
 #include "CItemEdit.h"
 #include "CListCtrlExt.h"
 #include "CParameterManage.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 
 #include <QDeadlineTimer>
 #include <QProgressBar>
@@ -23,43 +21,13 @@ using kestova::MsgResult;
 using kestova::params::kValueColumn;
 using kestova::params::PassEnd;
 
-// Runs the event loop until cond holds or ten seconds pass.
-bool WaitUntil(const std::function<bool()>& cond) {
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-class ParameterPage : public ShellFixture {
+class ParameterPage : public SimulatedDriveFixture {
 protected:
     void StartDrive(int code, int protocol, kestova::sim::DriveOptions driveOptions = {}) {
-        MakeProgramFolder();
-        std::string error;
-        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, code, protocol, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        kestova::sim::SimulatorOptions options;
-        options.portName = "COM9";
-        options.clockRate = 0;
-        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, driveOptions, options);
-        ASSERT_TRUE(drive->Start(error)) << error;
-        Start();
+        LaunchDrive(code, protocol, std::move(driveOptions), 0);
         Page().wait = [this](std::chrono::milliseconds d) { drive->Step(d); };
-        QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
-        QComboBox* list = Connect().PortList();
-        list->setCurrentIndex(list->findText("COM9"));
-        Connect().ConnectButton()->click();
-        ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+        ConnectAndRead();
         presenter.Clear();
-    }
-
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
     }
 
     CParameterManage& Page() { return *window->ParametersPage(); }
@@ -122,8 +90,6 @@ protected:
                 << "address " << address;
         }
     }
-
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
 };
 
 TEST_F(ParameterPage, linkUpFillsTheListAndReadsEveryValueOnce) {

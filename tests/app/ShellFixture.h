@@ -28,7 +28,20 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+
+// Runs the event loop until cond holds or ten seconds pass.
+inline bool WaitUntil(const std::function<bool()>& cond) {
+    QDeadlineTimer deadline(10000);
+    while (!cond()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
 
 class ShellFixture : public ::testing::Test {
 protected:

@@ -1,27 +1,14 @@
 // The program against the simulated drive on a real pseudo-terminal, at the line's real speed:
 // the same road an engineer takes with no drive attached.
 
-#include "DriveSimulator.h"
 #include "InfoDialogs.h"
-#include "ModelDatabase.h"
-#include "ShellFixture.h"
+#include "SimulatedDriveFixture.h"
 
 namespace {
 
-class WithSimulatedDrive : public ShellFixture {
+class WithSimulatedDrive : public SimulatedDriveFixture {
 protected:
-    void StartDrive(int code, int protocol) {
-        MakeProgramFolder();
-        std::string error;
-        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, code, protocol, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        kestova::sim::SimulatorOptions options;
-        options.portName = "COM9";
-        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, kestova::sim::DriveOptions{},
-                                                               options);
-        ASSERT_TRUE(drive->Start(error)) << error;
-        Start();
-    }
+    void StartDrive(int code, int protocol) { LaunchDrive(code, protocol); }
 
     void ConnectTo(const QString& port) {
         QComboBox* list = Connect().PortList();
@@ -31,13 +18,6 @@ protected:
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
-
-    void TearDown() override {
-        ShellFixture::TearDown();
-        drive.reset();
-    }
-
-    std::unique_ptr<kestova::sim::DriveSimulator> drive;
 };
 
 TEST_F(WithSimulatedDrive, connectingIdentifiesTheModelAndNamesItsSeries) {

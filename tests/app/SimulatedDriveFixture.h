@@ -1,0 +1,44 @@
+#pragma once
+
+// The program against the simulated drive of a model from DATA.mdb, registered as COM9: the road
+// an engineer takes with no drive attached.
+
+#include "DriveSimulator.h"
+#include "ModelDatabase.h"
+#include "ShellFixture.h"
+
+class SimulatedDriveFixture : public ShellFixture {
+protected:
+    // Makes the program folder, starts the drive (its clock held when clockRate is 0, so that only
+    // the test or the page's waits move it) and then the program.
+    void LaunchDrive(int code, int protocol, kestova::sim::DriveOptions driveOptions = {},
+                     double clockRate = 1.0) {
+        MakeProgramFolder();
+        std::string error;
+        auto model = kestova::sim::LoadModel(KESTOVA_DATA_MDB, code, protocol, error);
+        ASSERT_TRUE(model.has_value()) << error;
+        kestova::sim::SimulatorOptions options;
+        options.portName = "COM9";
+        options.clockRate = clockRate;
+        drive = std::make_unique<kestova::sim::DriveSimulator>(*model, std::move(driveOptions),
+                                                               options);
+        ASSERT_TRUE(drive->Start(error)) << error;
+        Start();
+    }
+
+    // Picks COM9, presses Connect and waits for the parameter page's read at link-up to end.
+    void ConnectAndRead() {
+        QSignalSpy ended(window->ParametersPage(), &kestova::CParameterManage::transferEnded);
+        QComboBox* ports = Connect().PortList();
+        ports->setCurrentIndex(ports->findText("COM9"));
+        Connect().ConnectButton()->click();
+        ASSERT_TRUE(WaitUntil([&] { return !ended.isEmpty(); }));
+    }
+
+    void TearDown() override {
+        ShellFixture::TearDown();
+        drive.reset();
+    }
+
+    std::unique_ptr<kestova::sim::DriveSimulator> drive;
+};
