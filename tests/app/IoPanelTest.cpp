@@ -131,27 +131,7 @@ protected:
         ConnectAndRead();
     }
 
-    kestova::CParameterManage& Page() { return *window->ParametersPage(); }
-    CListCtrlExt& List() { return *Page().List(); }
     CIOSettings& Panel() { return *List().IoPanel(); }
-    int RowOf(int address) {
-        for (int row = 0; row < List().RowCount(); ++row) {
-            if (List().CellText(row, 0).toInt() == address) {
-                return row;
-            }
-        }
-        ADD_FAILURE() << "no row for address " << address;
-        return -1;
-    }
-    void Click(int row, int column) {
-        const QRect cell = List().visualRect(List().model()->index(row, column));
-        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, cell.center());
-    }
-    int DriveValue(int address) {
-        return drive->WithDrive([address](kestova::sim::Drive& d) {
-            return d.Parameters().Value(static_cast<std::uint16_t>(address));
-        });
-    }
 };
 
 TEST_F(IoPanelOverList, okWritesTheRegisterAndTheListShowsWhatTheDriveHolds) {

@@ -43,15 +43,6 @@ protected:
         presenter.Clear();
     }
 
-    CParameterManage& Page() { return *window->ParametersPage(); }
-    kestova::CListCtrlExt& List() { return *Page().List(); }
-
-    int DriveValue(int address) {
-        return drive->WithDrive([address](kestova::sim::Drive& d) {
-            return d.Parameters().Value(static_cast<std::uint16_t>(address));
-        });
-    }
-
     ParameterRows WholeTable() {
         return kestova::params::LoadParameterRows(state->Db(), "ParaCS3", "All").rows;
     }

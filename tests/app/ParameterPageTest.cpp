@@ -30,24 +30,6 @@ protected:
         presenter.Clear();
     }
 
-    CParameterManage& Page() { return *window->ParametersPage(); }
-    CListCtrlExt& List() { return *Page().List(); }
-
-    int RowOf(int address) {
-        for (int row = 0; row < List().RowCount(); ++row) {
-            if (List().CellText(row, 0).toInt() == address) {
-                return row;
-            }
-        }
-        ADD_FAILURE() << "no row for address " << address;
-        return -1;
-    }
-
-    void Click(int row, int column) {
-        const QRect cell = List().visualRect(List().model()->index(row, column));
-        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, cell.center());
-    }
-
     std::vector<std::array<std::string, kestova::params::kColumnCount>> Cells() {
         std::vector<std::array<std::string, kestova::params::kColumnCount>> cells;
         for (const auto& row : List().Rows()) {
@@ -68,12 +50,6 @@ protected:
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();
-    }
-
-    int DriveValue(int address) {
-        return drive->WithDrive([address](kestova::sim::Drive& d) {
-            return d.Parameters().Value(static_cast<std::uint16_t>(address));
-        });
     }
 
     // The Value cells as the drive's registers give them.

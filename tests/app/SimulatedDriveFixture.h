@@ -3,9 +3,12 @@
 // The program against the simulated drive of a model from DATA.mdb, registered as COM9: the road
 // an engineer takes with no drive attached.
 
+#include "CListCtrlExt.h"
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
 #include "ShellFixture.h"
+
+#include <QTest>
 
 class SimulatedDriveFixture : public ShellFixture {
 protected:
@@ -38,6 +41,30 @@ protected:
     void TearDown() override {
         ShellFixture::TearDown();
         drive.reset();
+    }
+
+    // The parameter page and its list.
+    kestova::CParameterManage& Page() { return *window->ParametersPage(); }
+    kestova::CListCtrlExt& List() { return *Page().List(); }
+    int RowOf(int address) {
+        for (int row = 0; row < List().RowCount(); ++row) {
+            if (List().CellText(row, 0).toInt() == address) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << "no row for address " << address;
+        return -1;
+    }
+    // A real click on a cell of the list.
+    void Click(int row, int column) {
+        const QRect cell = List().visualRect(List().model()->index(row, column));
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // What the drive holds in a parameter register.
+    int DriveValue(int address) {
+        return drive->WithDrive([address](kestova::sim::Drive& d) {
+            return d.Parameters().Value(static_cast<std::uint16_t>(address));
+        });
     }
 
     std::unique_ptr<kestova::sim::DriveSimulator> drive;
