@@ -21,30 +21,17 @@ std::string AlarmQuery(std::int16_t code) {
 
 AlarmLookup LookUpAlarm(CADO& db, std::int16_t code) {
     AlarmLookup lookup;
-    RecordsetPtr rs;
-    try {
-        rs = db.OpenRecordset(AlarmQuery(code));
-        if (!db.IsRecordsetOpen()) {
-            lookup.status = AlarmLookupStatus::NotOpen;
-            return lookup;
-        }
-        while (!rs->IsEOF()) {
+    lookup.status = ReadRows(
+        db, AlarmQuery(code),
+        [&](CRecordset& rs) {
             AlarmRow row;
-            row.code = rs->GetFieldValue("AlarmCode");
-            row.name = rs->GetFieldValue("AlarmName");
-            row.grade = rs->GetFieldValue("Grade");
-            row.dispose = rs->GetFieldValue("Dispose");
+            row.code = rs.GetFieldValue("AlarmCode");
+            row.name = rs.GetFieldValue("AlarmName");
+            row.grade = rs.GetFieldValue("Grade");
+            row.dispose = rs.GetFieldValue("Dispose");
             lookup.rows.push_back(std::move(row));
-            rs->MoveNext();
-        }
-        rs->Close();
-    } catch (const CDbError& e) {
-        if (rs) {
-            rs->Close();
-        }
-        lookup.status = AlarmLookupStatus::DbError;
-        lookup.errorDescription = e.Description();
-    }
+        },
+        lookup.errorDescription);
     return lookup;
 }
 

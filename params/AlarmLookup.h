@@ -3,6 +3,7 @@
 // The drive's alarm codes explained from the model database's AlarmTable, with no widget: the
 // alarm page and the command-line tool call the same lookup.
 
+#include "DbRows.h"
 #include "KtVariant.h"
 
 #include <cstdint>
@@ -28,11 +29,7 @@ struct AlarmRow {
     std::string dispose;
 };
 
-enum class AlarmLookupStatus {
-    Ok,
-    NotOpen, // the query left no open record set
-    DbError  // the database raised; the rows read before it are kept
-};
+using AlarmLookupStatus = LoadStatus;
 
 struct AlarmLookup {
     std::vector<AlarmRow> rows;

@@ -190,63 +190,36 @@ std::string ClassQuery(const std::string& table) {
 
 TableLoad LoadParameterRows(CADO& db, const std::string& table, const std::string& filter) {
     TableLoad load;
-    RecordsetPtr rs;
-    try {
-        rs = db.OpenRecordset(TableQuery(table, filter));
-        if (!db.IsRecordsetOpen()) {
-            load.status = LoadStatus::NotOpen;
-            return load;
-        }
-        while (!rs->IsEOF()) {
-            if (rs->GetFieldValue("Invisible") == "0") {
-                ParameterRow row;
-                row.Cell(kNumberColumn) = rs->GetFieldValue("Number");
-                row.Cell(kAddressColumn) = rs->GetFieldValue("Address");
-                // Read although not shown: a row whose class or order key cannot be read is as
-                // broken as one whose value cannot.
-                rs->GetFieldValue("Class");
-                row.Cell(kDescriptionColumn) = rs->GetFieldValue("ParameterName");
-                row.Cell(kValueColumn) = rs->GetFieldValue("ParameterValue");
-                row.Cell(kRangeColumn) = rs->GetFieldValue("Range");
-                row.Cell(kUnitColumn) = rs->GetFieldValue("Units");
-                row.Cell(kNoteColumn) = rs->GetFieldValue("Remark");
-                rs->GetFieldValue("Greyout");
-                load.rows.push_back(std::move(row));
+    load.status = ReadRows(
+        db, TableQuery(table, filter),
+        [&](CRecordset& rs) {
+            if (rs.GetFieldValue("Invisible") != "0") {
+                return;
             }
-            rs->MoveNext();
-        }
-        rs->Close();
-    } catch (const CDbError& e) {
-        if (rs) {
-            rs->Close();
-        }
-        load.status = LoadStatus::DbError;
-        load.errorDescription = e.Description();
-    }
+            ParameterRow row;
+            row.Cell(kNumberColumn) = rs.GetFieldValue("Number");
+            row.Cell(kAddressColumn) = rs.GetFieldValue("Address");
+            // Read although not shown: a row whose class or order key cannot be read is as
+            // broken as one whose value cannot.
+            rs.GetFieldValue("Class");
+            row.Cell(kDescriptionColumn) = rs.GetFieldValue("ParameterName");
+            row.Cell(kValueColumn) = rs.GetFieldValue("ParameterValue");
+            row.Cell(kRangeColumn) = rs.GetFieldValue("Range");
+            row.Cell(kUnitColumn) = rs.GetFieldValue("Units");
+            row.Cell(kNoteColumn) = rs.GetFieldValue("Remark");
+            rs.GetFieldValue("Greyout");
+            load.rows.push_back(std::move(row));
+        },
+        load.errorDescription);
     return load;
 }
 
 ClassLoad LoadClasses(CADO& db, const std::string& table) {
     ClassLoad load;
-    RecordsetPtr rs;
-    try {
-        rs = db.OpenRecordset(ClassQuery(table));
-        if (!db.IsRecordsetOpen()) {
-            load.status = LoadStatus::NotOpen;
-            return load;
-        }
-        while (!rs->IsEOF()) {
-            load.classes.push_back(rs->GetFieldValue("Class"));
-            rs->MoveNext();
-        }
-        rs->Close();
-    } catch (const CDbError& e) {
-        if (rs) {
-            rs->Close();
-        }
-        load.status = LoadStatus::DbError;
-        load.errorDescription = e.Description();
-    }
+    load.status = ReadRows(
+        db, ClassQuery(table),
+        [&](CRecordset& rs) { load.classes.push_back(rs.GetFieldValue("Class")); },
+        load.errorDescription);
     return load;
 }
 

@@ -4,6 +4,8 @@
 // queries that fetch them, and the rules that turn a raw 16-bit register into the text of the
 // Value cell and back. The page, its tests and the command-line tool all call these.
 
+#include "DbRows.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -71,8 +73,6 @@ bool InRange(std::string_view range, std::string_view typed);
 // escaped, so one with an apostrophe works.
 std::string TableQuery(const std::string& table, const std::string& filter);
 std::string ClassQuery(const std::string& table);
-
-enum class LoadStatus { Ok, NotOpen, DbError };
 
 struct TableLoad {
     ParameterRows rows; // the rows appended, also those before a database error
