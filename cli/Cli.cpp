@@ -123,6 +123,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     capture->add_option("--csv", captureOptions.csv,
                         "write the CSV to this file (default: standard output)");
 
+    // The drive and output options belong to the program; each command takes them too.
+    for (CLI::App* command : app.get_subcommands({})) {
+        command->footer("Drive and output options (--port, --baud, --station, --offline, --json, "
+                        "--database) go before or after the command; see kestova-cli --help.");
+    }
+
     try {
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::ParseError& e) {

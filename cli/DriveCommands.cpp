@@ -175,8 +175,8 @@ int Scan(Context& c, const ScanOptions& o) {
         table.Print(c.out);
     }
     if (found.empty()) {
-        c.err << "no drive answered on " << port << " at 38400 or 115200 baud, stations "
-              << kFirstStation << ".." << kLastStation << '\n';
+        c.err << "no drive answered on " << port << " at " << kSpeeds[0] << " or " << kSpeeds[1]
+              << " baud, stations " << kFirstStation << ".." << kLastStation << '\n';
         return kNoDrive;
     }
     return kSuccess;
