@@ -33,14 +33,13 @@ Explained Explain(Session& s, std::int16_t code) {
     return {code, std::move(lookup.rows)};
 }
 
+// Every record of the code: one code may have several causes.
 Json AlarmJson(const Explained& alarm) {
-    Json entry{{"code", alarm.code}};
-    if (!alarm.rows.empty()) {
-        entry["name"] = alarm.rows.front().name;
-        entry["class"] = alarm.rows.front().grade;
-        entry["suggestion"] = alarm.rows.front().dispose;
+    Json causes = Json::array();
+    for (const AlarmRow& row : alarm.rows) {
+        causes.push_back({{"name", row.name}, {"class", row.grade}, {"suggestion", row.dispose}});
     }
-    return entry;
+    return {{"code", alarm.code}, {"causes", causes}};
 }
 
 void AddRows(TextTable& table, const std::string& slot, const Explained& alarm) {

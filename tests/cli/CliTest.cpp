@@ -246,3 +246,92 @@ TEST_F(CliTest, theProgramReadsTheSimulatedDriveAndComparesTwoFilesWithoutOne) {
 }
 
 } // namespace
+
+namespace {
+
+nlohmann::json Json(const Outcome& run) {
+    EXPECT_EQ(run.status, kSuccess) << run.err;
+    return nlohmann::json::parse(run.out);
+}
+
+TEST_F(CliTest, getFindsAParameterByNumberNameOrAddress) {
+    StartDrive();
+    DriveSets(30, 0);
+    DriveSets(255, 2);
+    for (const char* name : {"P0.05", "CONTROL mode", "30", "0x1e"}) {
+        const auto rows = Json(Cli({"get", name, "--json"}));
+        ASSERT_EQ(rows.size(), 1U) << name;
+        EXPECT_EQ(rows[0].at("number"), "P0.05") << name;
+        EXPECT_EQ(rows[0].at("value"), "0") << name;
+    }
+    const auto bits = Json(Cli({"get", "255", "--json"}));
+    ASSERT_EQ(bits.size(), 3U) << "the three bit settings of register 255";
+    EXPECT_EQ(bits[1].at("number"), "P0.03");
+    EXPECT_EQ(bits[1].at("value"), "1");
+}
+
+TEST_F(CliTest, paramsChangedListsOnlyWhatDiffersFromTheDefault) {
+    StartDrive();
+    DriveSets(32, 100);
+    const auto rows = Json(Cli({"params", "--changed", "--json"}));
+    ASSERT_EQ(rows.size(), 1U) << rows.dump();
+    EXPECT_EQ(rows[0].at("number"), "P0.07");
+    EXPECT_EQ(rows[0].at("value"), "100");
+    EXPECT_EQ(rows[0].at("default"), "0");
+}
+
+TEST_F(CliTest, diffAgainstTheDriveListsTheRowsThatDiffer) {
+    StartDrive();
+    ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
+    EXPECT_EQ(Cli({"diff", Path("a.ktr")}).status, kSuccess);
+    DriveSets(32, 7);
+    const auto diff = Cli({"diff", Path("a.ktr"), "--json"});
+    EXPECT_EQ(diff.status, kRefused);
+    const auto rows = nlohmann::json::parse(diff.out).at("differences");
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].at("file"), "0");
+    EXPECT_EQ(rows[0].at("drive"), "7");
+}
+
+TEST_F(CliTest, restoreListsTheValuesTheDriveDidNotTake) {
+    StartDrive();
+    ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
+    ParameterFileRead file = ReadBack(Path("a.ktr"));
+    RowOf(file.rows, "P0.07")->Cell(kValueColumn) = "600"; // past the drive's 0-512
+    RowOf(file.rows, "P0.05")->Cell(kValueColumn) = "0";
+    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(12, "TS-126", file.rows)));
+    const Outcome run = Cli({"restore", Path("b.ktr")});
+    EXPECT_EQ(run.status, kRefused);
+    EXPECT_NE(run.err.find("P0.07"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("P0.05"), std::string::npos) << "taken";
+    EXPECT_EQ(DriveHolds(30), 0);
+}
+
+TEST_F(CliTest, alarmsAreExplainedAndAClearMovesTheAlarmToTheLog) {
+    StartDrive();
+    sim->WithDrive([](Drive& d) {
+        d.RaiseAlarm(9);
+        return 0;
+    });
+    const auto before = Json(Cli({"alarms", "--json"}));
+    EXPECT_EQ(before.at("current").at("code"), 9);
+    EXPECT_EQ(before.at("current").at("causes").size(), 2U) << "code 9 has two causes";
+
+    const auto after = Json(Cli({"alarms", "--clear-current", "--json"}));
+    EXPECT_TRUE(after.at("current").is_null());
+    ASSERT_FALSE(after.at("history").empty());
+    EXPECT_EQ(after.at("history")[0].at("code"), 9);
+}
+
+TEST_F(CliTest, offlineNothingIsSentAndEveryValueReadsZero) {
+    StartDrive();
+    const auto before = sim->RequestsAnswered();
+    const auto rows = Json(Cli({"--offline", "get", "P0.01", "--json"}));
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].at("value"), "0");
+    EXPECT_EQ(Cli({"--offline", "set", "P0.07=100"}).status, kSuccess);
+    EXPECT_EQ(sim->RequestsAnswered(), before);
+    EXPECT_EQ(DriveHolds(32), 0);
+}
+
+} // namespace
