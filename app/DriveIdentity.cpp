@@ -6,13 +6,11 @@
 namespace kestova {
 
 QString DriverQuery(std::int16_t driveCode, std::int16_t protocolVersion) {
-    return QString::asprintf(
-        "Select * from   DriverTable  Where DriverCode = %d And ProtocolVerssion =%d", driveCode,
-        protocolVersion);
+    return QString::fromStdString(DriverQueryText(driveCode, protocolVersion));
 }
 
 QString FirmwareText(int hundredths) {
-    return QString::asprintf(" V%.2f", hundredths / 100.0);
+    return QString::fromStdString(FirmwareVersionText(hundredths));
 }
 
 QString IdentifyDrive(ProgramState& state, Presenter& presenter, QWidget* owner,

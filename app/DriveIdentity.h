@@ -3,6 +3,8 @@
 // Which model the connected drive is: its drive code and protocol version select one row of the
 // model table, which names the model, its series and its parameter table.
 
+#include "DriveModel.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -27,14 +29,6 @@ QString IdentifyDrive(ProgramState& state, Presenter& presenter, QWidget* owner,
 // The query text for a drive code and protocol version, blanks as the database has always seen
 // them.
 QString DriverQuery(std::int16_t driveCode, std::int16_t protocolVersion);
-
-// Values as the connection page stores them.
-inline std::int32_t FeatureBitsFromRegister(std::int16_t read) {
-    return read == -1 ? 0 : read;
-}
-inline std::int16_t ProtocolFromRegister(std::int16_t read) {
-    return read < 300 ? static_cast<std::int16_t>(200) : read;
-}
 
 // " V2.15" for 215.
 QString FirmwareText(int hundredths);

@@ -10,6 +10,7 @@ packages=(
     libmodbus-dev
     libsqlcipher-dev sqlcipher
     qt6-base-dev qt6-svg-dev fonts-dejavu-core
+    libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

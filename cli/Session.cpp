@@ -1,0 +1,126 @@
+#include "Session.h"
+
+#include "CliError.h"
+#include "DriveModel.h"
+#include "KestovaDb.h"
+#include "LinkFailure.h"
+#include "PortNames.h"
+#include "RegisterMap.h"
+
+#include <climits>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace kestova::cli {
+
+namespace {
+
+// The receive time-out the connection page sets.
+constexpr std::uint16_t kReceiveTimeOutMs = 500;
+
+std::string ProgramDirectory() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    buffer[n] = '\0';
+    return std::filesystem::path(buffer).parent_path().string();
+}
+
+} // namespace
+
+std::string DefaultPort() {
+    for (const std::string& name : ktcom::ListPorts()) {
+        if (ktcom::EntryTarget(name).rfind("/dev/pts/", 0) == 0) {
+            return name;
+        }
+    }
+    return {};
+}
+
+Session::Session(LinkOptions options) : options_(std::move(options)) {}
+
+Session::~Session() {
+    link_.CloseCom();
+}
+
+void Session::OpenDatabase() {
+    const std::string path =
+        options_.database.empty() ? kdb::DatabasePathIn(ProgramDirectory()) : options_.database;
+    if (!db_.OpenConnection(kdb::ProgramConnectionString(path))) {
+        throw CliError(kRefused,
+                       "cannot open the model database " + path + ": " + db_.LastConnectionError());
+    }
+}
+
+void Session::Connect() {
+    if (options_.offline) {
+        link_.SetCurrentUseMode(0);
+    } else {
+        port_ = options_.port.empty() ? DefaultPort() : options_.port;
+        if (port_.empty()) {
+            throw CliError(kUsage, "no port given (--port) and no simulated drive registered");
+        }
+        const std::string baud = std::to_string(options_.baud);
+        link_.ConfigCom(port_.c_str(), baud.c_str(), "8", "NONE", "1");
+        link_.SetReceiveTimeOut(kReceiveTimeOutMs);
+        if (link_.OpenCom() == 0) {
+            throw CliError(kNoDrive,
+                           "cannot open " + port_ + ": " + LinkFailureText(link_.GetLastErrors()));
+        }
+        link_.SetCurrentUseMode(1);
+    }
+    const std::uint8_t station = Station();
+    id_.driveCode = link_.ReadAddressValue(station, reg::DRIVE_CODE);
+    if (id_.driveCode < 1 && !options_.offline) {
+        const std::uint16_t failure = link_.GetLastErrors();
+        throw CliError(kNoDrive,
+                       "no drive answered at " + port_ + " (" + std::to_string(options_.baud) +
+                           " baud, station " + std::to_string(options_.station) + "): " +
+                           (failure != 0 ? LinkFailureText(failure)
+                                         : "drive code " + std::to_string(id_.driveCode)));
+    }
+    id_.featureBits = FeatureBitsFromRegister(link_.ReadAddressValue(station, reg::FEATURE_BITS));
+    id_.protocol = ProtocolFromRegister(link_.ReadAddressValue(station, reg::PROTOCOL_VERSION));
+    id_.firmware = link_.ReadAddressValue(station, reg::FIRMWARE_VERSION);
+
+    const DriveModelLookup found = LookUpDriveModel(db_, id_.driveCode, id_.protocol);
+    switch (found.status) {
+    case DriveModelLookup::Status::Found:
+        id_.modelKnown = true;
+        id_.model = found.model;
+        id_.series = found.series;
+        id_.table = found.table;
+        return;
+    case DriveModelLookup::Status::NoRow:
+        break;
+    case DriveModelLookup::Status::NotOpen:
+        throw CliError(kRefused, "the model database gave no model table");
+    case DriveModelLookup::Status::DbError:
+        throw CliError(kRefused, "model database error: " + found.errorDescription);
+    }
+    id_.model = "Unknown Drive Model";
+    id_.table = params::kDefaultTableName;
+}
+
+params::ParameterRows Session::LoadRows(const std::string& filter) {
+    params::TableLoad load = params::LoadParameterRows(db_, id_.table, filter);
+    switch (load.status) {
+    case params::LoadStatus::Ok:
+        break;
+    case params::LoadStatus::NotOpen:
+        throw CliError(kRefused, "cannot read the parameter table " + id_.table);
+    case params::LoadStatus::DbError:
+        throw CliError(kRefused, "cannot read the parameter table " + id_.table + ": " +
+                                     load.errorDescription);
+    }
+    return std::move(load.rows);
+}
+
+void Session::Wait(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+} // namespace kestova::cli
