@@ -27,6 +27,8 @@ using kestova::sim::ModelDescription;
 constexpr int kStepper = 12;
 constexpr int kLater = 310;
 constexpr int kEarlier = 200;
+constexpr int kServo = 21;
+constexpr int kServoProtocol = 320;
 
 class MotionTestPage : public SimulatedDriveFixture {
 protected:
@@ -76,6 +78,16 @@ protected:
             values.push_back(point.y);
         }
         return values;
+    }
+
+    // Run with the drive's clock held until the capture thread has armed the drive and polled
+    // it once; then `simulated` time passes at once.
+    void RunHeld(std::chrono::milliseconds simulated) {
+        drive->SetClockRate(0);
+        PressRun();
+        const auto started = drive->RequestsAnswered();
+        ASSERT_TRUE(WaitUntil([&] { return drive->RequestsAnswered() >= started + 2; }));
+        drive->Step(simulated);
     }
 
     // One test of the selected type: Run, a sweep on channel 1, Stop.
@@ -228,7 +240,8 @@ TEST_F(MotionTestPage, MoveReachesTheCommandedSpeedAndDistance) {
     Choose(kestova::res::IDC_CHANNEL_1, "Velocity Feedback (RPM)");
     Choose(kestova::res::IDC_CHANNEL_2, "Position Feedback (P)");
     Page().Scope()->ClearScope();
-    PressRun();
+    // The move and its capture start at the same moment.
+    ASSERT_NO_FATAL_FAILURE(RunHeld(std::chrono::milliseconds(500)));
     const std::vector<float> speed = Sweep(1);
     const std::vector<float> position = Sweep(2);
     PressRun();
@@ -256,12 +269,16 @@ TEST_F(MotionTestPage, HigherCurrentGainRisesFaster) {
     EXPECT_LT(fast, slow);
 }
 
+// The capture completes only when stepped and the next one never: the line goes dead while the
+// blocks of four servo channels (about 1.3 s) are being read.
 TEST_F(MotionTestPage, HangupDuringTheReadOutShowsTheCaptureMessage) {
-    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
-    PressRun();
-    // The capture is complete and its blocks are being read.
-    ASSERT_TRUE(WaitUntil([&] { return Reg(0xDA) == 2; }));
+    ASSERT_NO_FATAL_FAILURE(Open(kServo, kServoProtocol));
+    Choose(kestova::res::IDC_CHANNEL_3, "Position Error (P)");
+    Choose(kestova::res::IDC_CHANNEL_4, "Bus Voltage (0.1V)");
+    Set(Page().MotionPage(), kestova::res::IDC_SAMPLING, "1");
+    ASSERT_NO_FATAL_FAILURE(RunHeld(std::chrono::seconds(2)));
     const auto answered = drive->RequestsAnswered();
+    // The poll that finds the capture complete, then the first block.
     ASSERT_TRUE(WaitUntil([&] { return drive->RequestsAnswered() >= answered + 2; }));
     drive->Hangup();
     ASSERT_TRUE(WaitUntil([&] { return !presenter.Messages().isEmpty(); }));
