@@ -13,6 +13,7 @@
 #include "WindowMessage.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
@@ -41,14 +42,14 @@ constexpr int kOfferedSignals[] = {135, 136, 137, 138, 139, 140, 142, 143, 146, 
 constexpr int kCurrentLoopSignal = 142;
 
 // Sizes of the controls, which the layout keeps.
-constexpr int kBoxWidth[] = {80, 75, 55, 55};
+constexpr int kBoxWidth[] = {95, 90, 65, 65};
 constexpr int kBoxHeight = 20;
 constexpr int kListWidth = 175;
 constexpr int kListHeight = 22;
 constexpr int kFrameHeight = 180;
-constexpr int kGroupWidth = 150;
+constexpr int kGroupWidth = 165;
 constexpr int kGroupHeight = 125;
-constexpr int kRadioWidth = 135;
+constexpr int kRadioWidth = 150;
 constexpr int kRadioHeight = 20;
 constexpr int kRunWidth = 100;
 constexpr int kRunHeight = 40;
@@ -219,35 +220,48 @@ void CRunTest::BuildControls() {
     run_->setIconSize(QSize(28, 28));
     connect(run_, &QPushButton::clicked, this, &CRunTest::OnRun);
 
-    // The trigger settings: kept, read and written, but not offered.
+    // The trigger settings: kept, read and written, but not offered. Like the template's group
+    // box, the frame does not own the controls drawn in it: its state is not theirs.
     triggerFrame_ = new QGroupBox(this);
     triggerFrame_->setObjectName(ControlName(IDC_TRIGGER_FRAME));
-    triggerFrame_->setGeometry(0, 0, kTriggerFrameWidth, kTriggerFrameHeight);
+    triggerFrame_->resize(kTriggerFrameWidth, kTriggerFrameHeight);
     triggerFrame_->setEnabled(false);
     triggerFrame_->hide();
-    cyclic_ = new QRadioButton("Cyclic Sampling", triggerFrame_);
+    cyclic_ = new QRadioButton("Cyclic Sampling", this);
     cyclic_->setObjectName(ControlName(IDC_CYCLIC));
-    cyclic_->setGeometry(8, 8, 140, kRadioHeight);
-    triggered_ = new QRadioButton("Triggering Sampling", triggerFrame_);
+    cyclic_->resize(140, kRadioHeight);
+    triggered_ = new QRadioButton("Triggering Sampling", this);
     triggered_->setObjectName(ControlName(IDC_TRIGGERED));
-    triggered_->setGeometry(8, 30, 160, kRadioHeight);
+    triggered_->resize(160, kRadioHeight);
     triggered_->setEnabled(false);
-    const auto labelled = [this](int labelId, const char* text, QWidget* field, int y) {
-        auto* label = new QLabel(text, triggerFrame_);
+    // The test-type radios and the sampling radios are two choices among siblings.
+    auto* types = new QButtonGroup(this);
+    for (QRadioButton* r : {motionRadio_, scopeRadio_, currentLoopRadio_}) {
+        types->addButton(r);
+    }
+    auto* sampling = new QButtonGroup(this);
+    sampling->addButton(cyclic_);
+    sampling->addButton(triggered_);
+    const auto labelled = [this](int labelId, const char* text, QWidget* field) {
+        auto* label = new QLabel(text, this);
         label->setObjectName(ControlName(labelId));
-        label->setGeometry(8, y + 3, 70, 16);
-        field->setParent(triggerFrame_);
-        field->setGeometry(80, y, 150, kListHeight);
+        label->resize(70, 16);
+        label->hide();
+        field->resize(150, kListHeight);
+        field->hide();
+        triggerRows_.push_back({label, field});
     };
-    triggerSource_ = new QComboBox;
+    triggerSource_ = new QComboBox(this);
     triggerSource_->setObjectName(ControlName(IDC_TRIGGER_SOURCE));
-    labelled(IDC_TRIGGER_SOURCE_LABEL, "Type", triggerSource_, 54);
-    triggerPolarity_ = new QComboBox;
+    labelled(IDC_TRIGGER_SOURCE_LABEL, "Type", triggerSource_);
+    triggerPolarity_ = new QComboBox(this);
     triggerPolarity_->setObjectName(ControlName(IDC_TRIGGER_POLARITY));
-    labelled(IDC_TRIGGER_POLARITY_LABEL, "Pulse Type", triggerPolarity_, 78);
-    triggerLevel_ = new QLineEdit;
+    labelled(IDC_TRIGGER_POLARITY_LABEL, "Pulse Type", triggerPolarity_);
+    triggerLevel_ = new QLineEdit(this);
     triggerLevel_->setObjectName(ControlName(IDC_TRIGGER_LEVEL));
-    labelled(IDC_TRIGGER_LEVEL_LABEL, "Scale", triggerLevel_, 102);
+    labelled(IDC_TRIGGER_LEVEL_LABEL, "Scale", triggerLevel_);
+    cyclic_->hide();
+    triggered_->hide();
     connect(cyclic_, &QRadioButton::clicked, this, &CRunTest::OnCyclicClicked);
     connect(triggered_, &QRadioButton::clicked, this, &CRunTest::LoadTriggerSettings);
 }
@@ -299,7 +313,16 @@ void CRunTest::LayOut() {
 
     run_->move(w - runW - 112, h - 10 - run_->height());
 
-    triggerFrame_->move(4, h - 5 - triggerFrame_->height());
+    const QPoint t(4, h - 5 - triggerFrame_->height());
+    triggerFrame_->move(t);
+    cyclic_->move(t + QPoint(8, 8));
+    triggered_->move(t + QPoint(8, 30));
+    int rowY = 54;
+    for (const auto& [label, field] : triggerRows_) {
+        label->move(t + QPoint(8, rowY + 3));
+        field->move(t + QPoint(80, rowY));
+        rowY += 24;
+    }
     int y = frameTop + 10;
     for (QPushButton* b : {motionButton_, currentLoopButton_, scopeButton_}) {
         b->move(w - runW - 13, y);

@@ -11,6 +11,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -115,6 +117,7 @@ private:
     QComboBox* triggerSource_ = nullptr;
     QComboBox* triggerPolarity_ = nullptr;
     QLineEdit* triggerLevel_ = nullptr;
+    std::vector<std::pair<QWidget*, QWidget*>> triggerRows_; // label and field
 };
 
 } // namespace kestova

@@ -14,8 +14,8 @@ using namespace motion;
 
 namespace {
 
-constexpr int kLabelWidth = 110;
-constexpr int kFieldX = 120;
+constexpr int kLabelWidth = 125;
+constexpr int kFieldX = 135;
 constexpr int kFieldWidth = 70;
 
 } // namespace
