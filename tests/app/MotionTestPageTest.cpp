@@ -186,6 +186,39 @@ TEST_F(MotionTestPage, TestCurrentIsWrittenInMilliamperes) {
     EXPECT_EQ(Page().Channels()[0], 64); // the current the read-out carries
 }
 
+TEST_F(MotionTestPage, AutoConfigurationTakesEffectAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    Select(kestova::res::IDC_TYPE_CURRENT_LOOP);
+    kestova::CTorqueMode* loop = Page().CurrentLoopPage();
+    Find<QCheckBox>(loop, kestova::res::IDC_AUTO_CONFIGURATION)->click();
+    EXPECT_EQ(Reg(0x40), 1);
+    for (int id : {kestova::res::IDC_CURRENT_KP, kestova::res::IDC_CURRENT_KI,
+                   kestova::res::IDC_TEST_CURRENT}) {
+        EXPECT_FALSE(Find<QLineEdit>(loop, id)->isEnabled()) << id;
+    }
+}
+
+// Each page says it in its own words.
+TEST_F(MotionTestPage, SamplingBoxBelowOneIsSetToOne) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    const std::pair<QWidget*, QString> pages[] = {
+        {Page().MotionPage(), "Invalid sampling interval value"},
+        {Page().CurrentLoopPage(), "Sampling interval error"},
+        {Page().ScopePage(), "Invalid sampling time error"}};
+    for (const auto& [page, text] : pages) {
+        presenter.Clear();
+        QLineEdit* box = Find<QLineEdit>(page, kestova::res::IDC_SAMPLING);
+        box->setText("25");
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_0);
+        EXPECT_EQ(box->text(), "1");
+        ASSERT_EQ(presenter.Messages().size(), 1);
+        EXPECT_EQ(presenter.Messages()[0].text, text);
+        EXPECT_EQ(presenter.Messages()[0].caption,
+                  page == Page().MotionPage() ? "Parameter Vaidate" : "");
+    }
+}
+
 TEST_F(MotionTestPage, StopWritesItsStopRegisterAfterTheCaptureEnded) {
     ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
     Select(kestova::res::IDC_TYPE_CURRENT_LOOP);
