@@ -84,6 +84,8 @@ private:
     void CheckTypeRadio();
     CTestPage* SubPage(int type) const;
     void OnCyclicClicked();
+    void EnableChannel(int channel, std::uint8_t on);
+    void AddPoint(int channel, int index, float value);
 
     ProgramState& state_;
     Presenter& presenter_;
