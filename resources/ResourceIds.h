@@ -12,6 +12,9 @@ constexpr int IDD_MAIN = 102;
 constexpr int IDD_CONNECT = 131;
 constexpr int IDD_PARAMETERS = 133;
 constexpr int IDD_MOTION_TEST = 134;
+constexpr int IDD_MOTION_PROFILE = 149;
+constexpr int IDD_CURRENT_LOOP = 150;
+constexpr int IDD_SCOPE_ONLY = 151;
 constexpr int IDD_PLATFORM_INFO = 147;
 constexpr int IDD_ALARM = 154;
 constexpr int IDD_DICTIONARY = 167;
@@ -71,6 +74,56 @@ constexpr int IDC_ALARM_TAB = 1047;
 constexpr int IDC_ALARM_READ = 1048;
 constexpr int IDC_ALARM_CLEAR = 1049;
 constexpr int IDC_ALARM_LIST = 1050;
+
+// Motion test page (134).
+constexpr int IDC_SCOPE = 1019;
+constexpr int IDC_CHANNEL_1 = 1020;
+constexpr int IDC_CHANNEL_2 = 1021;
+constexpr int IDC_CHANNEL_3 = 1026;
+constexpr int IDC_CHANNEL_4 = 1027;
+constexpr int IDC_SHOW_CHANNEL_1 = 1060;
+constexpr int IDC_SHOW_CHANNEL_2 = 1061;
+constexpr int IDC_SHOW_CHANNEL_3 = 1062;
+constexpr int IDC_SHOW_CHANNEL_4 = 1063;
+constexpr int IDC_SUBPAGE_FRAME = 1047;
+constexpr int IDC_TEST_TYPE_GROUP = 1115;
+constexpr int IDC_TYPE_MOTION = 1116;
+constexpr int IDC_TYPE_SCOPE = 1117;
+constexpr int IDC_TYPE_CURRENT_LOOP = 1118;
+constexpr int IDC_BTN_MOTION = 1023;
+constexpr int IDC_BTN_CURRENT_LOOP = 1024;
+constexpr int IDC_BTN_SCOPE = 1025;
+constexpr int IDC_RUN = 1022;
+constexpr int IDC_CYCLIC = 1065;
+constexpr int IDC_TRIGGERED = 1064;
+constexpr int IDC_TRIGGER_FRAME = 1057;
+constexpr int IDC_TRIGGER_SOURCE_LABEL = 1052;
+constexpr int IDC_TRIGGER_SOURCE = 1028;
+constexpr int IDC_TRIGGER_POLARITY_LABEL = 1053;
+constexpr int IDC_TRIGGER_POLARITY = 1029;
+constexpr int IDC_TRIGGER_LEVEL_LABEL = 1054;
+constexpr int IDC_TRIGGER_LEVEL = 1058;
+constexpr int IDB_RUNNING = 204;
+constexpr int IDB_IDLE = 205;
+
+// Motion profile (149), current loop (150) and scope-only (151) test pages.
+constexpr int IDC_SPEED = 1037;
+constexpr int IDC_DISTANCE = 1038;
+constexpr int IDC_REPEAT = 1039;
+constexpr int IDC_ACCELERATION = 1040;
+constexpr int IDC_INTERVAL = 1041;
+constexpr int IDC_TRACE_TIME = 1042;
+constexpr int IDC_CLOCKWISE = 1043;
+constexpr int IDC_COUNTERCLOCKWISE = 1044;
+constexpr int IDC_ONE_WAY = 1045;
+constexpr int IDC_BACK_AND_FORTH = 1046;
+constexpr int IDC_CURRENT_KP = 1050;
+constexpr int IDC_CURRENT_KI = 1051;
+constexpr int IDC_TEST_CURRENT = 1052;
+constexpr int IDC_AUTO_CONFIGURATION = 1053;
+constexpr int IDC_SAMPLING = 1054;
+constexpr int IDC_SAMPLING_LABEL = 1056;
+constexpr int IDC_TRACE_TIME_LABEL = 1059;
 
 // IO function panel (176), a child of the parameter list.
 constexpr int IDOK = 1;

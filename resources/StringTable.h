@@ -22,7 +22,26 @@ struct StringEntry {
     std::string_view text;
 };
 
-constexpr std::array<StringEntry, 13> kStringTable = {{
+// The signals a wave capture can sample (135 "no signal", then 136..147, whose code is
+// 1 << (id - 136)).
+constexpr int IDS_CHANNEL_NONE = 135;
+constexpr int IDS_CHANNEL_FIRST = 136;
+constexpr int IDS_CHANNEL_LAST = 147;
+
+constexpr std::array<StringEntry, 26> kStringTable = {{
+    {135, "--Select--"},
+    {136, "Position Error (P)"},
+    {137, "Velocity Feedback (RPM)"},
+    {138, "Position Feedback (P)"},
+    {139, "Velocity Targeted  (RPM)"},
+    {140, "Position Targeted (P)"},
+    {141, "Q Axis Current (mA)"},
+    {142, "Synthetic Current (mA)"},
+    {143, "Bus Voltage (0.1V)"},
+    {144, "Acceleration Targeted (R/S^2)"},
+    {145, "Acceleration Feedback (R/S^2)"},
+    {146, "A Phase Current (mA)"},
+    {147, "B Phase Current (mA)"},
     {1000, "1: Positive Polary POT"},
     {1001, "2: Negtive Polary POT"},
     {1002, "3: ENA SRVON"},

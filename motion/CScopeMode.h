@@ -1,0 +1,22 @@
+#pragma once
+
+// The scope-only trace (dialog 151): no motion, only the capture of the chosen signals while
+// the drive is moved by other means.
+
+#include "CTestPage.h"
+
+namespace kestova {
+
+class CScopeMode : public CTestPage {
+    Q_OBJECT
+public:
+    CScopeMode(ProgramState& state, Presenter& presenter, QWidget* parent = nullptr);
+
+    void LoadSettings() override;
+    void WriteSettings();
+    void StartTest() override;
+    void StopTest() override;
+    int GetTraceTime() const override { return traceTime_; }
+};
+
+} // namespace kestova

@@ -1,0 +1,107 @@
+#include "CTWaveMode.h"
+
+#include "PageSupport.h"
+#include "ProgramState.h"
+#include "ResourceIds.h"
+#include "TestRegisters.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace kestova {
+
+using namespace motion;
+
+namespace {
+
+constexpr int kLabelWidth = 125;
+constexpr int kFieldX = 135;
+constexpr int kFieldWidth = 70;
+
+QRadioButton* MakeRadio(QWidget* group, int id, const QString& text, int y) {
+    auto* radio = new QRadioButton(text, group);
+    radio->setObjectName(res::ControlName(id));
+    radio->setGeometry(10, y, 130, 20);
+    return radio;
+}
+
+} // namespace
+
+CTWaveMode::CTWaveMode(ProgramState& state, Presenter& presenter, QWidget* parent)
+    : CTestPage(state, presenter, CaptureKind::Motion,
+                {"Invalid sampling interval value", "Parameter Vaidate"}, parent) {
+    setObjectName("page149");
+    resize(DuX(297), DuY(102));
+    const auto row = [this](int id, const char* label, const char* text, int y) {
+        MakeLabel(QStringLiteral("label%1").arg(id), label, 8, y, kLabelWidth);
+        return MakeField(id, text, kFieldX, y, kFieldWidth);
+    };
+    speed_ = row(1037, "Speed (rpm)", "100", 6);
+    acceleration_ = row(1040, "Accleration (r/s^2)", "100", 32);
+    distance_ = row(1038, "Distance (r)", "100", 58);
+    interval_ = row(1041, "Interval (ms)", "1000", 84);
+    repeat_ = row(1039, "Repeat # ", "1", 110);
+    MakeTraceRow("Trace Time (ms)", 8, 136);
+    MakeSamplingRow("Sampling time (0.1ms)", 8, 136);
+
+    auto* rotation = new QGroupBox("Rotation", this);
+    rotation->setGeometry(270, 2, 150, 72);
+    clockwise_ = MakeRadio(rotation, 1043, "Clockwise", 22);
+    counterclockwise_ = MakeRadio(rotation, 1044, "Counterclockwise", 46);
+    auto* direction = new QGroupBox("Direction", this);
+    direction->setGeometry(270, 80, 150, 72);
+    oneWay_ = MakeRadio(direction, 1045, "unidirection", 22);
+    backAndForth_ = MakeRadio(direction, 1046, "Back and forth", 46);
+    clockwise_->setChecked(true);
+    oneWay_->setChecked(true);
+
+    diag::SwallowEnter(this);
+}
+
+void CTWaveMode::LoadSettings() {
+    const MotionProfile p = ReadMotionProfile(Link(), Station());
+    speed_->setText(QString::number(p.speed));
+    acceleration_->setText(QString::number(p.acceleration));
+    interval_->setText(QString::number(p.interval));
+    repeat_->setText(QString::number(p.repeat));
+    distance_->setText(QString::asprintf("%.1f", p.distance / 100.0));
+    traceTime_ = p.traceTime;
+    SelectTraceTime(traceList_, traceTime_);
+    (p.rotation == 0 ? clockwise_ : counterclockwise_)->setChecked(true);
+    (p.direction == 0 ? oneWay_ : backAndForth_)->setChecked(true);
+    if (LaterProtocol()) {
+        LoadSampling("Sampling Interval (%.1fms)");
+    }
+    ShowSamplingRow(LaterProtocol());
+}
+
+void CTWaveMode::WriteSettings() {
+    MotionProfile p;
+    p.speed = LeadingInteger(speed_->text());
+    p.acceleration = LeadingInteger(acceleration_->text());
+    p.interval = LeadingInteger(interval_->text());
+    p.repeat = LeadingInteger(repeat_->text());
+    p.distance = ScaledDecimal(distance_->text().toStdString(), 2);
+    traceTime_ = LeadingInteger(traceList_->currentText());
+    p.traceTime = traceTime_;
+    p.rotation = clockwise_->isChecked() ? 0 : 1;
+    p.direction = oneWay_->isChecked() ? 0 : 1;
+    WriteMotionProfile(Link(), Settings(), p);
+}
+
+void CTWaveMode::StartTest() {
+    WriteSettings();
+    StartMotion(Link(), Station());
+    runner_.Start(Settings());
+}
+
+// The move is stopped whether or not the capture thread still runs.
+void CTWaveMode::StopTest() {
+    runner_.Stop();
+    StopMotion(Link(), Station());
+}
+
+} // namespace kestova

@@ -1,0 +1,78 @@
+#include "CTorqueMode.h"
+
+#include "PageSupport.h"
+#include "ResourceIds.h"
+#include "TestRegisters.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace kestova {
+
+using namespace motion;
+
+namespace {
+
+constexpr int kLabelWidth = 125;
+constexpr int kFieldX = 135;
+constexpr int kFieldWidth = 70;
+
+} // namespace
+
+CTorqueMode::CTorqueMode(ProgramState& state, Presenter& presenter, QWidget* parent)
+    : CTestPage(state, presenter, CaptureKind::CurrentLoop, {"Sampling interval error", ""},
+                parent) {
+    setObjectName("page150");
+    resize(DuX(302), DuY(101));
+    const auto row = [this](int id, const char* label, const char* text, int y) {
+        MakeLabel(QStringLiteral("label%1").arg(id), label, 8, y, kLabelWidth);
+        return MakeField(id, text, kFieldX, y, kFieldWidth);
+    };
+    kp_ = row(1050, "KP", "1000", 6);
+    ki_ = row(1051, "KI", "1000", 32);
+    current_ = row(1052, "Test current(A)", "1000", 58);
+    MakeSamplingRow("Sampling interval (0.1ms)", 8, 84);
+    auto_ = new QCheckBox("Auto configuration", this);
+    auto_->setObjectName(res::ControlName(1053));
+    auto_->setGeometry(220, 6, 180, 22);
+    connect(auto_, &QCheckBox::clicked, this, &CTorqueMode::OnAutoConfiguration);
+    diag::SwallowEnter(this);
+}
+
+void CTorqueMode::LoadSettings() {
+    const CurrentLoopTest t = ReadCurrentLoopTest(Link(), Station());
+    kp_->setText(QString::number(t.kp));
+    ki_->setText(QString::number(t.ki));
+    current_->setText(QString::asprintf("%.2f", t.current / 1000.0));
+    if (LaterProtocol()) {
+        LoadSampling("Sampling interval (%.1fms)");
+    }
+    ShowSamplingRow(LaterProtocol());
+}
+
+// Takes effect on the drive at once, not at the next Run.
+void CTorqueMode::OnAutoConfiguration() {
+    const bool on = auto_->isChecked();
+    SetAutoConfiguration(Link(), Station(), on);
+    kp_->setEnabled(!on);
+    ki_->setEnabled(!on);
+    current_->setEnabled(!on);
+}
+
+void CTorqueMode::StartTest() {
+    CurrentLoopTest t;
+    t.kp = LeadingInteger(kp_->text());
+    t.ki = LeadingInteger(ki_->text());
+    t.current = ScaledDecimal(current_->text().toStdString(), 3);
+    const CaptureSettings s = Settings();
+    StartCurrentLoopTest(Link(), s, t);
+    runner_.Start(s);
+}
+
+void CTorqueMode::StopTest() {
+    runner_.Stop();
+    StopCurrentLoopTest(Link(), Station());
+}
+
+} // namespace kestova
