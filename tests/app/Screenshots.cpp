@@ -14,6 +14,7 @@
 #include "ModelDatabase.h"
 #include "ProgramState.h"
 #include "PtySlave.h"
+#include "ScreenshotsMotion.h"
 #include "ScriptedPresenter.h"
 
 #include <QApplication>
@@ -146,6 +147,9 @@ int main(int argc, char** argv) {
     QTest::keyClick(list.findChild<kestova::CItemEdit*>(), Qt::Key_Escape);
     window.OnCommand(1005);
     ok = save("product-information.png") && ok;
+    // Before the alarms below, which stop the drive's motion.
+    ok = ShootMotion(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
+         ok;
     ok = ReadAlarmHistory(window, drive) && save("alarms.png") && ok;
 
     // The IO function panel: a TS-126C on a second port, its SI5 row opened with two clicks.
