@@ -52,6 +52,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CLI::App* scan =
         app.add_subcommand("scan", "look for drives on a port at both speeds, stations 1..63");
     scan->add_flag("--first", scanOptions.first, "stop at the first drive that answers");
+    scan->add_option("--timeout", scanOptions.timeoutMs,
+                     "how long each station is given to answer, in ms (slow adapters want more)")
+        ->check(CLI::Range(10, 5000))
+        ->capture_default_str();
 
     ParamsOptions paramsOptions;
     CLI::App* params = app.add_subcommand(
@@ -145,6 +149,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return IdentifyDrive(context);
         }
         if (*scan) {
+            // --baud narrows the scan to that speed.
+            if (app.get_option("--baud")->count() > 0) {
+                scanOptions.baud = link.baud;
+            }
             return Scan(context, scanOptions);
         }
         if (*params) {

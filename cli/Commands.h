@@ -26,6 +26,8 @@ int IdentifyDrive(Context& c);
 
 struct ScanOptions {
     bool first = false;
+    std::optional<int> baud; // only this speed; none: both
+    int timeoutMs = 50;      // how long each station is given to answer
 };
 int Scan(Context& c, const ScanOptions& o);
 

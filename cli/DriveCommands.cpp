@@ -14,9 +14,6 @@ namespace kestova::cli {
 
 namespace {
 
-// A probe asks once; a drive answers within a few milliseconds at either speed.
-constexpr std::uint16_t kScanTimeOutMs = 50;
-
 std::string FeatureText(std::int32_t bits) {
     std::string text = std::to_string(bits);
     std::string names;
@@ -120,10 +117,14 @@ int Scan(Context& c, const ScanOptions& o) {
     CKTCOM& link = s.Link();
     std::vector<Found> found;
     Progress progress(c.err, c.terminal.err && !c.link.json);
-    for (const int baud : kSpeeds) {
+    std::vector<int> speeds(std::begin(kSpeeds), std::end(kSpeeds));
+    if (o.baud) {
+        speeds = {*o.baud};
+    }
+    for (const int baud : speeds) {
         const std::string speed = std::to_string(baud);
         link.ConfigCom(port.c_str(), speed.c_str(), "8", "NONE", "1");
-        link.SetReceiveTimeOut(kScanTimeOutMs);
+        link.SetReceiveTimeOut(static_cast<std::uint16_t>(o.timeoutMs));
         if (link.OpenCom() == 0) {
             throw CliError(kNoDrive,
                            "cannot open " + port + ": " + LinkFailureText(link.GetLastErrors()));
@@ -175,7 +176,9 @@ int Scan(Context& c, const ScanOptions& o) {
         table.Print(c.out);
     }
     if (found.empty()) {
-        c.err << "no drive answered on " << port << " at " << kSpeeds[0] << " or " << kSpeeds[1]
+        c.err << "no drive answered on " << port << " at "
+              << (o.baud ? std::to_string(*o.baud)
+                         : std::to_string(kSpeeds[0]) + " or " + std::to_string(kSpeeds[1]))
               << " baud, stations " << kFirstStation << ".." << kLastStation << '\n';
         return kNoDrive;
     }
