@@ -96,6 +96,22 @@ TEST_F(ParameterAids, anEditMarksItsValueAndWriteToDriveClearsTheUnstoredMark) {
     EXPECT_EQ(ToolTip(row), "Differs from the default (50)");
 }
 
+TEST_F(ParameterAids, aLoadedFileMarksEveryRowItWroteAsUnstored) {
+    StartDrive();
+    std::set<int> changed;
+    const QString path = FileWithChanges(1, changed);
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    for (int row = 0; row < List().RowCount(); ++row) {
+        EXPECT_TRUE(Page().Marks()->IsUnstored(row)) << row;
+        EXPECT_EQ(Page().Marks()->DiffersFromDefault(row),
+                  changed.count(List().CellText(row, 0).toInt()) != 0)
+            << row;
+    }
+}
+
 TEST_F(ParameterAids, aCompareWithThreeDifferingRowsAppliesExactlyThose) {
     StartDrive();
     std::set<int> changed;
