@@ -5,6 +5,7 @@
 #include "CListMarks.h"
 #include "ParameterCompare.h"
 #include "ParameterFile.h"
+#include "ParameterSearch.h"
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "WindowMessage.h"

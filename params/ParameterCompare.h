@@ -1,12 +1,10 @@
 #pragma once
 
-// The rows in which the drive and a parameter set file disagree, and the search rule of the
-// list, with no widget.
+// The rows in which the drive and a parameter set file disagree, with no widget.
 
 #include "ParameterRules.h"
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kestova::params {
@@ -24,9 +22,5 @@ std::vector<RowDifference> CompareWithFile(const ParameterRows& driveRows,
 
 // The drive's rows with the chosen differences taken from the file.
 ParameterRows MergeChosen(const ParameterRows& driveRows, const std::vector<RowDifference>& chosen);
-
-// A row matches a search when the text, trimmed, is empty or found (ASCII letters in any case)
-// in its Par. # or its description.
-bool MatchesSearch(const ParameterRow& row, std::string_view text);
 
 } // namespace kestova::params

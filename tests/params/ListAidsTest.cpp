@@ -2,6 +2,7 @@
 
 #include "ParameterCompare.h"
 #include "ParameterMarks.h"
+#include "ParameterSearch.h"
 
 #include <gtest/gtest.h>
 
