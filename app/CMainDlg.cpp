@@ -39,7 +39,7 @@ const QColor kGreyPen(176, 176, 176);
 constexpr int kDriveCommands[] = {ID_PROJECT_OPEN,       ID_PROJECT_SAVE_AS,   ID_DRIVE_ERROR_TRACK,
                                   ID_DRIVE_WRITE,        ID_DRIVE_RESET,       ID_CONFIG_PARAMETERS,
                                   ID_CONFIG_MOTION_TEST, ID_HELP_PRODUCT_INFO, ID_DIAG_DICTIONARY,
-                                  ID_DIAG_REGISTERS};
+                                  ID_DIAG_REGISTERS,     ID_PROJECT_COMPARE};
 
 } // namespace
 
@@ -134,6 +134,7 @@ void CMainDlg::BuildMenu() {
     QMenu* project = menuBar_->addMenu("Project");
     add(project, "Open", ID_PROJECT_OPEN);
     add(project, "Save As", ID_PROJECT_SAVE_AS);
+    add(project, "Compare with File...", ID_PROJECT_COMPARE);
     project->addSeparator();
     add(project, "Exit", ID_PROJECT_EXIT);
     QMenu* drive = menuBar_->addMenu("Drive");
@@ -219,6 +220,10 @@ void CMainDlg::OnCommand(int id) {
         break;
     case ID_PROJECT_SAVE_AS:
         parameters_->SaveParameterFile();
+        break;
+    case ID_PROJECT_COMPARE:
+        ShowPage(2);
+        parameters_->CompareWithFile();
         break;
     case ID_HELP_MANUAL:
         OpenManual();

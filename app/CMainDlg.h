@@ -58,6 +58,8 @@ public:
     CProductInfo* ProductInfoDialog() const { return productInfo_.get(); }
     CAbout* AboutDialog() const { return about_.get(); }
     const MainLayout& Layout() const { return layout_; }
+    // The seam through which the program shows its message boxes and file dialogs.
+    Presenter& Dialogs() const { return presenter_; }
 
     // The dialogs run modally; tests replace this to look at them instead.
     std::function<void(QDialog&)> runDialog;

@@ -1,7 +1,11 @@
 #include "CParameterManage.h"
 
+#include "CCompareDialog.h"
 #include "CListCtrlExt.h"
+#include "CListMarks.h"
+#include "ParameterCompare.h"
 #include "ParameterFile.h"
+#include "ParameterSearch.h"
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "WindowMessage.h"
@@ -9,6 +13,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
@@ -23,6 +28,9 @@ constexpr int kListRightInset = 5;
 constexpr int kListBottomInset = 20;
 constexpr int kProgressGap = 3;
 constexpr int kProgressHeight = 15;
+constexpr int kSearchWidth = 220;
+constexpr int kSearchTop = 8;
+constexpr int kSearchHeight = 26;
 
 // Waits with the window still painting; the person's input is held back meanwhile.
 void WaitPainting(std::chrono::milliseconds duration) {
@@ -54,12 +62,33 @@ CParameterManage::CParameterManage(ProgramState& state, Presenter& presenter, QW
     ui_->id1039->Attach(state_, presenter_);
 
     connect(ui_->id1037, &QComboBox::currentIndexChanged, this, [this] { ReloadAndRead(); });
+    // A class picked while a search runs ends the search; the class's rows are already in.
+    connect(ui_->id1037, &QComboBox::currentIndexChanged, this, [this] {
+        if (classBeforeSearch_ >= 0) {
+            classBeforeSearch_ = -1;
+            const QSignalBlocker quiet(search_);
+            search_->clear();
+            ApplySearch(0, ui_->id1039->RowCount() - 1);
+        }
+    });
     connect(ui_->id1041, &QPushButton::clicked, this, [this] { OpenParameterFile(); });
     connect(ui_->id1042, &QPushButton::clicked, this, &CParameterManage::SaveParameterFile);
     connect(ui_->id1043, &QPushButton::clicked, this, &CParameterManage::ReloadAndRead);
     connect(ui_->id1044, &QPushButton::clicked, this, &CParameterManage::DownloadAllParameters);
     connect(ui_->id1045, &QPushButton::clicked, this, &CParameterManage::WriteToDrive);
     connect(ui_->id1046, &QPushButton::clicked, this, &CParameterManage::ResetToFactory);
+
+    marks_ = new CListMarks(*ui_->id1039);
+    search_ = new QLineEdit(this);
+    search_->setObjectName("parameterSearch");
+    search_->setPlaceholderText(tr("Search number or name"));
+    search_->setClearButtonEnabled(true);
+    search_->setGeometry(width() - kListRightInset - kSearchWidth, kSearchTop, kSearchWidth,
+                         kSearchHeight);
+    connect(search_, &QLineEdit::textChanged, this, &CParameterManage::OnSearchEdited);
+    connect(ui_->id1039->model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { ApplySearch(first, last); });
+    runCompare = [](QDialog& dialog) { dialog.exec(); };
 
     FillClassFilter();
 }
@@ -90,6 +119,7 @@ void CParameterManage::resizeEvent(QResizeEvent* event) {
     ui_->id1039->setGeometry(list.left(), list.top(), right - list.left(), bottom - list.top());
     ui_->id1040->setGeometry(list.left(), bottom + kProgressGap, right - list.left(),
                              kProgressHeight);
+    search_->setGeometry(right - kSearchWidth, kSearchTop, kSearchWidth, kSearchHeight);
 }
 
 void CParameterManage::FillClassFilter() {
@@ -97,6 +127,7 @@ void CParameterManage::FillClassFilter() {
     const QSignalBlocker quiet(filter);
     filter->clear();
     filter->addItem("All Parameters");
+    LoadDefaults();
     const ClassLoad load = LoadClasses(state_.Db(), TableName().toStdString());
     for (const std::string& name : load.classes) {
         filter->addItem(QString::fromStdString(name));
@@ -189,8 +220,13 @@ void CParameterManage::StartTransfer(Transfer kind) {
             p.ui_->id1039->SetCellText(row, kValueColumn, text);
         });
     };
-    events.progress = [post](int done) {
-        post([done](CParameterManage& p) { p.ui_->id1040->setValue(done); });
+    events.progress = [post, kind](int done) {
+        post([done, kind](CParameterManage& p) {
+            p.ui_->id1040->setValue(done);
+            if (kind == Transfer::Download) {
+                p.marks_->MarkWrittenUpTo(done);
+            }
+        });
     };
     transferRunning_ = true;
     worker_ = std::thread([this, kind, post, events, rows = ui_->id1039->Rows(),
@@ -223,6 +259,9 @@ void CParameterManage::WriteOneParameter(int row) {
     const std::string text =
         params::WriteOneParameter(state_.Link(), state_.station, list->Rows(), row, wait);
     list->SetCellText(row, kValueColumn, QString::fromStdString(text));
+    if (state_.Link().GetConnectStatus() != 0) {
+        marks_->MarkWritten(row);
+    }
 }
 
 bool CParameterManage::RunCommand(std::uint16_t commandRegister) {
@@ -240,6 +279,7 @@ void CParameterManage::WriteToDrive() {
         return;
     }
     if (RunCommand(kStoreRegister)) {
+        marks_->Stored();
         presenter_.Message(this, "Parameters have been written to drive seccessfully!",
                            "Download to Drive Success", MsgIcon::Exclamation);
     } else {
@@ -257,6 +297,7 @@ void CParameterManage::ResetToFactory() {
         return;
     }
     if (RunCommand(kFactoryResetRegister)) {
+        marks_->Stored(); // the drive holds its stored defaults again
         presenter_.Message(this, "Drive has been successfully reset back to factory settings",
                            "Reset Status", MsgIcon::Exclamation);
     } else {
@@ -318,12 +359,21 @@ bool CParameterManage::OpenParameterFile() {
     }
     StopTransfer(); // a pass in hand must not write into the file's rows
     ui_->id1039->DeleteAllItems();
+    const std::optional<ParameterFileRead> file = ReadCheckedFile(path);
+    if (!file) {
+        return false;
+    }
+    ui_->id1039->SetRows(file->rows);
+    return true;
+}
+
+std::optional<ParameterFileRead> CParameterManage::ReadCheckedFile(const QString& path) {
     std::string bytes;
     if (const auto error = LoadFileBytes(path.toStdString(), bytes)) {
         presenter_.Message(this,
                            QString("Cannot open %1:\n%2").arg(path, QString::fromStdString(*error)),
                            QString(), MsgIcon::Exclamation);
-        return false;
+        return std::nullopt;
     }
     const ParameterFileRead file = ReadParameterFile(bytes);
     switch (file.verdict) {
@@ -331,11 +381,11 @@ bool CParameterManage::OpenParameterFile() {
         presenter_.Message(
             this, QString("Cannot read %1:\n%2").arg(path, QString::fromStdString(file.problem)),
             QString(), MsgIcon::Exclamation);
-        return false;
+        return std::nullopt;
     case FileVerdict::UnknownModel:
         presenter_.Message(this, "Drive model in this file is unknown", "Fatal Error",
                            MsgIcon::Error);
-        return false;
+        return std::nullopt;
     case FileVerdict::Ok:
         break;
     }
@@ -346,10 +396,47 @@ bool CParameterManage::OpenParameterFile() {
                                    "data file. ")
                                .arg(state_.modelName, QString::number(file.driveCode)),
                            "Fatal Error", MsgIcon::Exclamation, MsgButtons::YesNo);
-        return false;
+        return std::nullopt;
     }
-    ui_->id1039->SetRows(file.rows);
-    return true;
+    return file;
+}
+
+void CParameterManage::LoadDefaults() {
+    marks_->SetDefaults(LoadParameterRows(state_.Db(), TableName().toStdString(), "All").rows);
+    marks_->Stored(); // a new connection or model: what an earlier one wrote is not known
+}
+
+void CParameterManage::OnSearchEdited(const QString& text) {
+    const bool searching = !text.trimmed().isEmpty();
+    if (searching && classBeforeSearch_ < 0) {
+        // The search runs over the whole table, whatever class the filter showed.
+        classBeforeSearch_ = ui_->id1037->currentIndex();
+        if (classBeforeSearch_ > 0) {
+            const QSignalBlocker quiet(ui_->id1037);
+            ui_->id1037->setCurrentIndex(0);
+            ReloadAndRead();
+        }
+    } else if (!searching && classBeforeSearch_ >= 0) {
+        const int previous = classBeforeSearch_;
+        classBeforeSearch_ = -1;
+        if (previous > 0) {
+            const QSignalBlocker quiet(ui_->id1037);
+            ui_->id1037->setCurrentIndex(previous);
+            ReloadAndRead();
+        }
+    }
+    ApplySearch(0, ui_->id1039->RowCount() - 1);
+}
+
+void CParameterManage::ApplySearch(int first, int last) {
+    CListCtrlExt* list = ui_->id1039;
+    const std::string text = search_->text().toStdString();
+    for (int row = first; row <= last; ++row) {
+        ParameterRow cells;
+        cells.Cell(kNumberColumn) = list->CellText(row, kNumberColumn).toStdString();
+        cells.Cell(kDescriptionColumn) = list->CellText(row, kDescriptionColumn).toStdString();
+        list->setRowHidden(row, !MatchesSearch(cells, text));
+    }
 }
 
 } // namespace kestova

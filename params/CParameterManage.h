@@ -8,6 +8,7 @@
 // the list and the progress bar. One worker at a time: a new full transfer first stops the one
 // running (it finishes its register and ends).
 
+#include "ParameterFile.h"
 #include "ParameterTransfer.h"
 
 #include <QWidget>
@@ -16,9 +17,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class QComboBox;
+class QDialog;
+class QLineEdit;
 class QProgressBar;
 namespace Ui {
 class ParametersForm;
@@ -26,7 +30,9 @@ class ParametersForm;
 
 namespace kestova {
 
+class CCompareDialog;
 class CListCtrlExt;
+class CListMarks;
 class Presenter;
 class ProgramState;
 
@@ -54,6 +60,20 @@ public:
     QComboBox* ClassFilter() const;
     QProgressBar* Progress() const;
 
+    // Beside the list: the marks of its Value cells, the search box over the whole table, and
+    // the comparison of the drive with a parameter set file.
+    CListMarks* Marks() const { return marks_; }
+    QLineEdit* SearchBox() const { return search_; }
+    // Asks for a file, reads the whole table from the drive and shows the rows that differ.
+    bool CompareWithFile();
+    CCompareDialog* CompareDialog() const { return compare_; }
+    // The ticked rows of the comparison written to the drive one by one, each read back.
+    void ApplyComparedRows();
+    // The drive's whole table with the ticked rows taken from the file, into a file.
+    void SaveComparedRows();
+    // Shows the comparison; modal in the program, tests look at it instead.
+    std::function<void(QDialog&)> runCompare;
+
     // The waits of a drive command and of a single write. The program's keeps the window
     // painting while it waits, with input held back and a busy cursor.
     std::function<void(std::chrono::milliseconds)> wait;
@@ -72,6 +92,14 @@ private:
     bool RunCommand(std::uint16_t commandRegister);
     // Returns once the running full transfer has ended, the window painting meanwhile.
     void WaitForTransfer();
+    // The file's rows, or nothing once the reason has been said; a file of another drive is
+    // refused.
+    std::optional<params::ParameterFileRead> ReadCheckedFile(const QString& path);
+    void LoadDefaults();
+    void OnSearchEdited(const QString& text);
+    void ApplySearch(int first, int last);
+    // The list shows the whole table with the drive's values, read anew unless it already does.
+    void ShowWholeTable();
 
     ProgramState& state_;
     Presenter& presenter_;
@@ -81,6 +109,13 @@ private:
     // Numbers the passes, so that what a stopped pass posted late is dropped.
     quint64 pass_ = 0;
     bool transferRunning_ = false; // a pass is in hand and has not posted its end
+
+    CListMarks* marks_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    int classBeforeSearch_ = -1; // the class filter a search replaced; -1 while none runs
+    CCompareDialog* compare_ = nullptr;
+    params::ParameterRows compareFileRows_;
+    QString compareFileName_;
 };
 
 } // namespace kestova

@@ -195,6 +195,7 @@ constexpr int ID_COMMUNICATION_ALT = 32771;
 constexpr int ID_ALARMS_ALT = 32777;
 constexpr int ID_DIAG_DICTIONARY = 32779;
 constexpr int ID_DIAG_REGISTERS = 32780;
+constexpr int ID_PROJECT_COMPARE = 32820;
 
 // Navigation pictures: normal, hover, pressed.
 struct ImageSet {
