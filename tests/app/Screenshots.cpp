@@ -14,6 +14,7 @@
 #include "ModelDatabase.h"
 #include "ProgramState.h"
 #include "PtySlave.h"
+#include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScriptedPresenter.h"
 
@@ -149,6 +150,8 @@ int main(int argc, char** argv) {
     ok = save("product-information.png") && ok;
     // Before the alarms below, which stop the drive's motion.
     ok = ShootMotion(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
+         ok;
+    ok = ShootCompare(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
          ok;
     ok = ReadAlarmHistory(window, drive) && save("alarms.png") && ok;
 
