@@ -126,7 +126,8 @@ void StepFiguresLink::Update() {
     const double dt = state.axis.timePerSample;
     last_ = ComputeStepFigures(response, dt, target_->value, 0.0);
     const QString time = state.axis.unit;
-    lines << QStringLiteral("against %1 %2").arg(target_->what, Figure(target_->value, 0, unit));
+    lines << QStringLiteral("Target: %1").arg(Figure(target_->value, 0, unit));
+    lines << QStringLiteral("  (%1)").arg(target_->what);
     if (!last_->valid) {
         lines << QStringLiteral("No step");
     } else {
