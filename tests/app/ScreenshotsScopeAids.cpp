@@ -32,13 +32,20 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
     return true;
 }
 
+constexpr float kSpeed = 300.0F;
+
+float Peak(const kestova::ScopeState& state, int channel) {
+    float peak = 0.0F;
+    for (const auto& s : state.Channel(channel).samples) {
+        peak = std::max(peak, s.y);
+    }
+    return peak;
+}
+
 // The first time the sweep reaches `fraction` of its peak.
 double FirstReaching(const kestova::ScopeState& state, int channel, double fraction) {
     const auto& samples = state.Channel(channel).samples;
-    float peak = 0.0F;
-    for (const auto& s : samples) {
-        peak = std::max(peak, s.y);
-    }
+    const float peak = Peak(state, channel);
     for (const auto& s : samples) {
         if (s.y >= fraction * peak) {
             return s.x * static_cast<double>(state.axis.timePerSample);
@@ -54,10 +61,10 @@ bool ShootScopeAids(kestova::CMainDlg& window,
     window.OnCommand(kestova::res::ID_CONFIG_MOTION_TEST);
     kestova::CRunTest& page = *window.MotionPage();
     kestova::CTWaveMode& move = *page.MotionPage();
-    const auto set = [&](int id, const char* text) {
+    const auto set = [&](int id, const QString& text) {
         move.findChild<QLineEdit*>(ControlName(id))->setText(text);
     };
-    set(kestova::res::IDC_SPEED, "300");
+    set(kestova::res::IDC_SPEED, QString::number(kSpeed));
     set(kestova::res::IDC_ACCELERATION, "100");
     set(kestova::res::IDC_DISTANCE, "1");
     set(kestova::res::IDC_SAMPLING, "10");
@@ -68,17 +75,27 @@ bool ShootScopeAids(kestova::CMainDlg& window,
     choose(kestova::res::IDC_CHANNEL_1, "Velocity Feedback (RPM)");
     choose(kestova::res::IDC_CHANNEL_2, "Position Error (P)");
 
-    // The first capture starts with the move; stop before a second one shows it standing.
+    // The first capture starts with the move; stop before a second one shows it standing. On
+    // a busy machine the capture can miss the start: then the move is run again.
     kestova::Cscope& scope = *page.Scope();
-    bool drawn = false;
-    const QMetaObject::Connection once =
-        QObject::connect(&page, &kestova::CRunTest::waveDrawn, [&] { drawn = true; });
     QPushButton* run = page.findChild<QPushButton*>(ControlName(kestova::res::IDC_RUN));
-    run->click();
-    const bool captured = WaitFor([&] { return drawn; }, 20000);
-    QObject::disconnect(once);
-    run->click();
-    if (!captured || FirstReaching(scope.State(), 1, 0.9) <= 0.0) {
+    const auto captureMove = [&] {
+        bool drawn = false;
+        const QMetaObject::Connection once =
+            QObject::connect(&page, &kestova::CRunTest::waveDrawn, [&] { drawn = true; });
+        run->click();
+        const bool captured = WaitFor([&] { return drawn; }, 20000);
+        QObject::disconnect(once);
+        run->click();
+        const auto& samples = scope.State().Channel(1).samples;
+        return captured && !samples.empty() && samples.front().y < 0.1F * kSpeed &&
+               FirstReaching(scope.State(), 1, 0.9) > 0.0 && Peak(scope.State(), 1) > 0.9F * kSpeed;
+    };
+    bool moved = false;
+    for (int attempt = 0; attempt < 3 && !moved; ++attempt) {
+        moved = captureMove();
+    }
+    if (!moved) {
         std::fprintf(stderr, "the move was not captured\n");
         return false;
     }
