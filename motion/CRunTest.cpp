@@ -7,6 +7,7 @@
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "ResourceIds.h"
+#include "StepFiguresLink.h"
 #include "StringTable.h"
 #include "TestRegisters.h"
 #include "WaveTraces.h"
@@ -111,6 +112,8 @@ CRunTest::CRunTest(ProgramState& state, Presenter& presenter, QWidget* parent)
     SetRunButton(IDB_IDLE, "Run");
     motionRadio_->setChecked(true);
     InitScope();
+    scope_->OfferAids(true);
+    stepFigures_ = new StepFiguresLink(*this);
 }
 
 // The capture threads report to this page: they end before it does. The sub-pages, children of
@@ -372,6 +375,7 @@ void CRunTest::OnWaveReady(int n) {
             AddPoint(c, static_cast<int>(i), points[i]);
         }
     }
+    emit waveDrawn();
 }
 
 void CRunTest::EnableChannel(int channel, std::uint8_t on) {

@@ -30,6 +30,7 @@ class CTorqueMode;
 class Cscope;
 class Presenter;
 class ProgramState;
+class StepFiguresLink;
 
 // The code of a channel list text (0 for "--Select--", an empty or an unknown text), and back.
 std::uint16_t ChannelCodeOfText(const QString& text);
@@ -67,6 +68,12 @@ public:
     CTWaveMode* MotionPage() const { return motionPage_; }
     CTorqueMode* CurrentLoopPage() const { return torquePage_; }
     CScopeMode* ScopePage() const { return scopePage_; }
+    // The step figures of the scope's chosen channel against the test's target.
+    StepFiguresLink* StepFigures() const { return stepFigures_; }
+
+signals:
+    // A capture has been drawn in the scope.
+    void waveDrawn();
 
 protected:
     bool event(QEvent* event) override;
@@ -99,6 +106,7 @@ private:
     int channelCount_ = 0;
     int sampleCount_ = motion::kLegacySamples; // N
     Cscope* scope_ = nullptr;
+    StepFiguresLink* stepFigures_ = nullptr;
     int currentTestType_ = motion::TEST_TYPE_CURRENT_LOOP;
     int runBitmap_ = 0;
 

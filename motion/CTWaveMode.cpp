@@ -104,4 +104,8 @@ void CTWaveMode::StopTest() {
     StopMotion(Link(), Station());
 }
 
+int CTWaveMode::CommandedSpeed() const {
+    return LeadingInteger(speed_->text());
+}
+
 } // namespace kestova

@@ -19,6 +19,8 @@ public:
     void StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return traceTime_; }
+    // The speed in the page's box, rpm.
+    int CommandedSpeed() const;
 
 private:
     QLineEdit* speed_;               // 1037

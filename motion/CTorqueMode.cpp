@@ -75,4 +75,8 @@ void CTorqueMode::StopTest() {
     StopCurrentLoopTest(Link(), Station());
 }
 
+int CTorqueMode::TestCurrent() const {
+    return ScaledDecimal(current_->text().toStdString(), 3);
+}
+
 } // namespace kestova

@@ -21,6 +21,8 @@ public:
     void StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return kTraceTimeMs; }
+    // The test current in the page's box, mA.
+    int TestCurrent() const;
 
 private:
     void OnAutoConfiguration();

@@ -120,7 +120,7 @@ void Cscope::SetClientRect(int left, int top, int right, int bottom) {
 }
 
 void Cscope::Redraw() {
-    renderer_.Redraw(state_, size());
+    view_ = renderer_.Redraw(state_, PictureSize());
     update();
 }
 
@@ -131,7 +131,7 @@ void Cscope::paintEvent(QPaintEvent*) {
         return;
     }
     const QImage& picture = renderer_.Compose(drag_.InProgress());
-    const QRect shown = rect().intersected(picture.rect());
+    const QRect shown = QRect(QPoint(0, 0), PictureSize()).intersected(picture.rect());
     p.drawImage(shown.topLeft(), picture, shown);
     // Beyond the largest layers the picture is not defined; keep it plain.
     if (shown != rect()) {
@@ -140,6 +140,7 @@ void Cscope::paintEvent(QPaintEvent*) {
         p.fillRect(QRect(0, shown.bottom() + 1, shown.width(), height() - shown.height()),
                    ScopeRenderer::MarginColour());
     }
+    PaintAids(p);
 }
 
 void Cscope::resizeEvent(QResizeEvent* event) {
@@ -154,6 +155,10 @@ void Cscope::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
+    if (PressHandle(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
     if (drag_.Press(renderer_.PlotRect(), event->position().toPoint())) {
         hadCursor_ = testAttribute(Qt::WA_SetCursor);
         savedCursor_ = cursor();
@@ -164,6 +169,12 @@ void Cscope::mousePressEvent(QMouseEvent* event) {
 }
 
 void Cscope::mouseMoveEvent(QMouseEvent* event) {
+    if (cursors_.Grabbed() != 0 && (event->buttons() & Qt::LeftButton)) {
+        cursors_.DragTo(state_, view_, event->position().toPoint().x());
+        update();
+        event->accept();
+        return;
+    }
     if (!(event->buttons() & Qt::LeftButton) || !drag_.InProgress()) {
         QWidget::mouseMoveEvent(event);
         return;
@@ -177,6 +188,12 @@ void Cscope::mouseMoveEvent(QMouseEvent* event) {
 void Cscope::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (cursors_.Grabbed() != 0) {
+        cursors_.Release();
+        event->accept();
+        Post(WM_SCOPE_NCLBUTTONDOWN, HTCAPTION, 0);
         return;
     }
     if (drag_.InProgress()) {
@@ -204,7 +221,7 @@ void Cscope::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void Cscope::ZoomInto(const ScopeRect& band) {
-    if (ZoomIn(state_, renderer_.PlotRect(), band) == ZoomOutcome::AlreadyMaximized) {
+    if (ZoomIn(state_, view_, band) == ZoomOutcome::AlreadyMaximized) {
         QPointer<Cscope> self(this);
         presenter_.Message(this, QStringLiteral("Already maximized!"), QStringLiteral("Maximize"),
                            MsgIcon::None, MsgButtons::Ok);
@@ -228,6 +245,7 @@ void Cscope::contextMenuEvent(QContextMenuEvent* event) {
     for (const ScopeColorCommand& command : kScopeColorCommands) {
         menu.addAction(QString::fromLatin1(command.text))->setData(command.id);
     }
+    AddAidCommands(menu);
     QPointer<Cscope> self(this);
     const QAction* chosen = menu.exec(event->globalPos());
     if (self && chosen != nullptr) {
@@ -236,6 +254,9 @@ void Cscope::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void Cscope::OnCommand(int id) {
+    if (OnAidCommand(id)) {
+        return;
+    }
     for (const ScopeColorCommand& command : kScopeColorCommands) {
         if (command.id != id) {
             continue;

@@ -19,19 +19,30 @@
 //                (the last index unifies the scales and redraws).
 // Range and axis setters write the current zoom level and never redraw.
 //
+// Measuring aids, offered by a host that asks for them (OfferAids) and then all off until
+// chosen from the context menu below the colours: two cursors
+// dragged by their handles at the plot's top with a read-out in a column right of the picture,
+// step figures the host computes for a chosen channel (stepChannelChanged), a reference capture
+// drawn dimmed under the live one, and saving the capture as CSV or the picture as PNG.
+//
 // To its parent it posts WM_SCOPE_COLOR (wParam channel 1..4, lParam 0x00BBGGRR) after a
 // channel colour changed, and WM_SCOPE_NCLBUTTONDOWN (wParam HTCAPTION, lParam 0) after every
 // left-button release.
 
+#include "ScopeCursors.h"
 #include "ScopeIds.h"
 #include "ScopeRenderer.h"
 #include "ScopeState.h"
 #include "ScopeZoom.h"
 
 #include <QCursor>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
+
+class QMenu;
+class QPainter;
 
 namespace kestova {
 
@@ -78,15 +89,47 @@ public:
     void SetClientRect(int left, int top, int right, int bottom);
     void Redraw();
 
-    // A context-menu command (ID_SCOPE_BGCOLOR .. ID_SCOPE_CH4COLOR).
+    // A context-menu command (ID_SCOPE_BGCOLOR .. ID_SCOPE_CH4COLOR, or one of ScopeAidIds.h).
     void OnCommand(int id);
+
+    // The aids. The read-out column is this wide while the cursors or the step figures are on.
+    static constexpr int kReadoutWidth = 190;
+    // Lists the aids' commands in the context menu (they are not by default).
+    void OfferAids(bool offered) { aidsOffered_ = offered; }
+    bool AidsOffered() const { return aidsOffered_; }
+    void SetCursorsOn(bool on);
+    // Cursor 1 or 2 to the sample nearest a time.
+    void PlaceCursor(int cursor, double time);
+    const ScopeCursors& Cursors() const { return cursors_; }
+    // 0: off, else the channel whose figures the host is asked for.
+    void SetStepChannel(int channel);
+    int StepChannel() const { return stepChannel_; }
+    // The host's answer to stepChannelChanged and to every new sweep; shown under the read-out.
+    void SetStepFigures(const QStringList& lines);
+    const QStringList& StepFiguresText() const { return stepLines_; }
+    // The read-out as shown (empty while the cursors are off).
+    QStringList ReadoutText() const;
+    // False (nothing held) without a shown sweep.
+    bool KeepReference();
+    void ClearReference();
+    // Through the file dialog; false when cancelled or the file could not be written (said).
+    bool SaveCaptureCsv();
+    bool SavePicturePng();
+    // The part of the control the picture takes: all of it but the read-out column.
+    QSize PictureSize() const;
 
     const ScopeState& State() const { return state_; }
     const ScopeRenderer& Renderer() const { return renderer_; }
+    // The view of the last redraw, which zoom and cursors work from.
+    const ScopeView& View() const { return view_; }
     const ScopeDrag& Drag() const { return drag_; }
     int ZoomLevel() const { return state_.level; }
 
     QSize sizeHint() const override;
+
+signals:
+    // The user chose the channel for the step figures (0: none).
+    void stepChannelChanged(int channel);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -102,6 +145,15 @@ private:
     void ZoomInto(const ScopeRect& band);
     void RestorePointer();
     void Post(unsigned message, quintptr wParam, qintptr lParam);
+    bool ReadoutShown() const;
+    void AddAidCommands(QMenu& menu);
+    bool OnAidCommand(int id);
+    bool PressHandle(QPoint p);
+    void PaintAids(QPainter& p);
+    void PaintCursors(QPainter& p);
+    void PaintReadout(QPainter& p);
+    QString AskSavePath(const QString& title, const QString& filter, const QString& suffix);
+    bool SaveFailed(const QString& path);
 
     Presenter& presenter_;
     ScopeState state_;
@@ -109,6 +161,11 @@ private:
     ScopeDrag drag_;
     QCursor savedCursor_;
     bool hadCursor_ = false;
+    ScopeView view_;
+    ScopeCursors cursors_;
+    int stepChannel_ = 0;
+    bool aidsOffered_ = false;
+    QStringList stepLines_;
 };
 
 } // namespace kestova

@@ -33,4 +33,14 @@ QString ChannelName(std::uint32_t source) {
     }
 }
 
+QString ChannelUnit(std::uint32_t source) {
+    const QString name = ChannelName(source);
+    const qsizetype open = name.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = name.lastIndexOf(QLatin1Char(')'));
+    if (source == SRC_NONE || open < 0 || close < open) {
+        return {};
+    }
+    return name.mid(open + 1, close - open - 1);
+}
+
 } // namespace kestova

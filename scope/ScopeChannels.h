@@ -37,6 +37,10 @@ constexpr std::array<std::uint32_t, 5> kUnitGroups{GROUP_P, GROUP_RPM, GROUP_MA,
 // The title drawn for a channel showing `source`; "<--Select--" for 0 and unknown codes.
 QString ChannelName(std::uint32_t source);
 
+// The unit of a channel's values: what its title holds in its last parentheses ("RPM", "mA",
+// "0.1V"); empty for 0 and unknown codes.
+QString ChannelUnit(std::uint32_t source);
+
 // A channel belongs to a group when it has a source and every bit of it lies in the group.
 constexpr bool InUnitGroup(std::uint32_t source, std::uint32_t group) {
     return source != 0 && (source & ~group) == 0;

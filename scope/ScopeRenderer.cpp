@@ -94,9 +94,10 @@ QRect ScopeRenderer::LayerClip(const QRect& r) const {
     return r.intersected(compose_.rect());
 }
 
-void ScopeRenderer::Redraw(ScopeState& state, QSize client) {
+ScopeView ScopeRenderer::Redraw(ScopeState& state, QSize client) {
     if (!HasLayers()) {
-        return;
+        view_ = ViewOf(state, {});
+        return view_;
     }
     EnsureLayers(client);
     client_ = {0, 0, client.width(), client.height()};
@@ -105,15 +106,9 @@ void ScopeRenderer::Redraw(ScopeState& state, QSize client) {
     }
     MeasureLayout(state);
     DrawBackground(state);
-    if (!plot_.IsEmpty()) {
-        const auto L = static_cast<std::size_t>(state.level);
-        const ScopeRange& x = state.axis.index[L];
-        state.axis.hScale = (x.max - x.min) / static_cast<float>(plot_.Width());
-        for (ScopeChannel& c : state.channels) {
-            c.valueScale = (c.range[L].max - c.range[L].min) / static_cast<float>(plot_.Height());
-        }
-    }
+    view_ = ViewOf(state, plot_);
     DrawTraces(state);
+    return view_;
 }
 
 void ScopeRenderer::MeasureLayout(ScopeState& state) {
@@ -207,30 +202,69 @@ void ScopeRenderer::DrawTraces(const ScopeState& state) {
     QPainter p(&trace_);
     p.fillRect(LayerClip(plot_.ToQRect()), TraceFillColour());
 
-    const auto L = static_cast<std::size_t>(state.level);
-    const float hs = state.axis.hScale;
+    const float hs = view_.hScale;
     // A zero scale (an empty range, or no plot yet) places nothing.
     if (!UsableScale(hs)) {
         return;
     }
-    const double xmin = state.axis.index[L].min;
-    std::vector<QPoint> points;
-    for (const ScopeChannel& c : state.channels) {
-        if (!c.Shown() || !UsableScale(c.valueScale)) {
+    if (state.reference.Held()) {
+        DrawReference(p, state);
+    }
+    const double xmin = view_.index.min;
+    std::vector<QPoint>& points = points_;
+    for (int ch = 1; ch <= kScopeChannels; ++ch) {
+        const ScopeChannel& c = state.Channel(ch);
+        const ChannelView& cv = view_.Channel(ch);
+        if (!c.Shown() || !UsableScale(cv.scale)) {
             continue;
         }
-        const double ymin = c.range[L].min;
+        const double ymin = cv.min;
         const std::size_t count = std::min<std::size_t>(c.samples.size(), state.axis.sampleCount);
         points.clear();
         points.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             const tagDISFORCE& s = c.samples[i];
             points.emplace_back(TruncToInt((s.x - xmin) / hs) + plot_.left,
-                                plot_.bottom - TruncToInt((s.y - ymin) / c.valueScale));
+                                plot_.bottom - TruncToInt((s.y - ymin) / cv.scale));
         }
         if (points.size() >= 2) {
             p.setPen(TracePen(c.colour));
             p.drawPolyline(points.data(), static_cast<int>(points.size()));
+        }
+    }
+}
+
+QColor ScopeRenderer::ReferenceColour(const QColor& colour) {
+    return {colour.red() * 2 / 5, colour.green() * 2 / 5, colour.blue() * 2 / 5};
+}
+
+// The reference's samples sit where their time falls in the live sweep's index window, so a
+// reference taken at another sampling interval still lines up in time.
+void ScopeRenderer::DrawReference(QPainter& p, const ScopeState& state) {
+    const ScopeReference& ref = state.reference;
+    const double k = view_.timePerSample;
+    if (!UsableScale(static_cast<float>(k)) || !UsableScale(ref.timePerSample)) {
+        return;
+    }
+    const double stretch = ref.timePerSample / k;
+    const double hs = view_.hScale;
+    const double xmin = view_.index.min;
+    for (int ch = 1; ch <= kScopeChannels; ++ch) {
+        const auto c = static_cast<std::size_t>(ch - 1);
+        const ScopeChannel& live = state.Channel(ch);
+        const ChannelView& cv = view_.Channel(ch);
+        if (!live.Shown() || ref.sources[c] != live.source || !UsableScale(cv.scale)) {
+            continue;
+        }
+        points_.clear();
+        points_.reserve(ref.samples[c].size());
+        for (const tagDISFORCE& s : ref.samples[c]) {
+            points_.emplace_back(TruncToInt((s.x * stretch - xmin) / hs) + plot_.left,
+                                 plot_.bottom - TruncToInt((s.y - cv.min) / cv.scale));
+        }
+        if (points_.size() >= 2) {
+            p.setPen(TracePen(ReferenceColour(live.colour)));
+            p.drawPolyline(points_.data(), static_cast<int>(points_.size()));
         }
     }
 }

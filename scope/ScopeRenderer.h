@@ -2,7 +2,8 @@
 
 // Draws the scope's state into four image layers and composes them:
 //   background  margins, plot background, frames, grid, tick labels, unit text, titles
-//   trace       the channel polylines over a (5, 0, 0) fill of the plot rectangle
+//   trace       the channel polylines over a (5, 0, 0) fill of the plot rectangle, a held
+//               reference dimmed beneath them
 //   selection   the rubber band during a drag: white frame, black inside, (5, 0, 0) elsewhere
 //   compose     background, then the trace layer's plot rectangle and (while dragging) the
 //               selection layer ORed in bit by bit, so only the traces and the band's frame show
@@ -10,11 +11,14 @@
 
 #include "ScopeLayout.h"
 #include "ScopeState.h"
+#include "ScopeView.h"
 
 #include <QFont>
 #include <QImage>
 #include <QSize>
 #include <QStringList>
+
+#include <vector>
 
 class QPainter;
 
@@ -33,8 +37,11 @@ public:
     bool HasLayers() const { return !compose_.isNull(); }
 
     // Rebuilds the background and trace layers for a client of this size (layers grow when it
-    // outgrows them). Writes the titles, scales, tick values and range texts into `state`.
-    void Redraw(ScopeState& state, QSize client);
+    // outgrows them). Writes the titles, tick values and range texts into `state` and returns
+    // the view drawn, which View() keeps until the next redraw. Without layers nothing is drawn
+    // and the view has no scales.
+    ScopeView Redraw(ScopeState& state, QSize client);
+    const ScopeView& View() const { return view_; }
 
     // The band over the plain (5, 0, 0) fill of the selection layer.
     void DrawSelection(const ScopeRect& band);
@@ -73,6 +80,8 @@ public:
     static QColor MajorGridColour() { return {0, 130, 0}; }
     static QColor MarginColour() { return {255, 255, 255}; }
     static QColor TraceFillColour() { return {5, 0, 0}; }
+    // A reference trace: the channel's colour at 40 %.
+    static QColor ReferenceColour(const QColor& colour);
 
 private:
     void EnsureLayers(QSize client);
@@ -81,6 +90,7 @@ private:
     void DrawTimeLabels(QPainter& p, const ScopeState& state);
     void DrawChannelLabels(QPainter& p, ScopeState& state, int channel);
     void DrawTraces(const ScopeState& state);
+    void DrawReference(QPainter& p, const ScopeState& state);
     // Text with its top-left corner at (x, y).
     void DrawTextAt(QPainter& p, int x, int y, const QString& text) const;
     int TextWidth(const QString& text) const;
@@ -106,6 +116,8 @@ private:
     int column2_ = 0;    // 0 until channel 2's labels are first drawn
     QStringList timeLabels_;
     ScopeRect lastBand_; // the only part of the selection layer that is not plain fill
+    ScopeView view_;
+    std::vector<QPoint> points_; // reused for every polyline
 };
 
 } // namespace kestova

@@ -98,4 +98,27 @@ void ScopeState::Clear() {
     }
 }
 
+bool ScopeState::KeepReference() {
+    ScopeReference kept;
+    kept.timePerSample = axis.timePerSample;
+    bool any = false;
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const ScopeChannel& channel = channels[c];
+        if (!channel.Shown() || channel.samples.empty()) {
+            continue;
+        }
+        kept.sources[c] = channel.source;
+        const std::size_t count = std::min<std::size_t>(channel.samples.size(), axis.sampleCount);
+        kept.samples[c].assign(channel.samples.begin(),
+                               channel.samples.begin() + static_cast<std::ptrdiff_t>(count));
+        any = any || count != 0;
+    }
+    if (!any) {
+        return false;
+    }
+    kept.sampleCount = axis.sampleCount;
+    reference = std::move(kept);
+    return true;
+}
+
 } // namespace kestova

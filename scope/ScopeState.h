@@ -2,7 +2,7 @@
 
 // The scope's data: four channels with their sweeps and per-zoom-level ranges, the shared time
 // axis, and the automatic ranging that runs while samples arrive. No drawing happens here; the
-// renderer fills in the scales and label texts it computes.
+// renderer fills in the titles and label texts it computes.
 
 #include <QColor>
 #include <QString>
@@ -38,7 +38,6 @@ struct ScopeChannel {
     QColor colour;
     QString title;
     RangeStack range{};
-    float valueScale = 0.0f; // value units per pixel at the current level
     std::vector<tagDISFORCE> samples;
     std::array<float, kTickLabels> tickValues{};
     QString maxText; // formatted range of the current level
@@ -53,8 +52,18 @@ struct TimeAxis {
     RangeStack time{};  // the same window in time units, for the labels
     float timePerSample = 0.0f;
     QString unit;
-    float hScale = 0.0f; // sample-index units per pixel at the current level
-    int decimals = 0;    // accepted from the host; the labels follow the zoom level instead
+    int decimals = 0; // accepted from the host; the labels follow the zoom level instead
+};
+
+// A capture held for comparison. It is drawn dimmed under the live traces of channels that show
+// the same source, and stays through new sweeps until it is let go.
+struct ScopeReference {
+    std::array<std::uint32_t, kScopeChannels> sources{};
+    std::array<std::vector<tagDISFORCE>, kScopeChannels> samples;
+    float timePerSample = 0.0f;
+    std::uint16_t sampleCount = 0;
+
+    bool Held() const { return sampleCount != 0; }
 };
 
 class ScopeState {
@@ -84,14 +93,19 @@ public:
     // Gives every channel of one unit group the largest symmetric level-0 range among them.
     void UnifyScales();
 
-    // Back to the unzoomed view with empty sample lists.
+    // Back to the unzoomed view with empty sample lists. A held reference stays.
     void Clear();
+
+    // Holds the shown channels' sweeps as the reference; false (nothing held) without samples.
+    bool KeepReference();
+    void ClearReference() { reference = {}; }
 
     std::array<ScopeChannel, kScopeChannels> channels;
     TimeAxis axis;
     int level = 0;
     int ch1Decimals = 0; // accepted from the host, like the time axis's
     QColor background{0, 0, 0};
+    ScopeReference reference;
 
 private:
     void SetRangeAt(ScopeChannel& channel, int atLevel, float min, float max) const;

@@ -47,15 +47,16 @@ ScopeRect ScopeDrag::Band() const {
             std::max(start_.x(), end_.x()), std::max(start_.y(), end_.y())};
 }
 
-ZoomOutcome ZoomIn(ScopeState& state, const ScopeRect& plot, const ScopeRect& band) {
+ZoomOutcome ZoomIn(ScopeState& state, const ScopeView& view, const ScopeRect& band) {
     const int from = state.level;
     if (from >= kMaxZoomLevel) {
         return ZoomOutcome::AlreadyMaximized;
     }
     const auto L = static_cast<std::size_t>(from);
     const double k = state.axis.timePerSample;
-    const double hs = state.axis.hScale;
-    const double vs = state.channels[0].valueScale;
+    const ScopeRect& plot = view.plot;
+    const double hs = view.hScale;
+    const double vs = view.Channel(1).scale;
     const ScopeRange& indexFrom = state.axis.index[L];
     const ScopeRange& ch1From = state.channels[0].range[L];
 

@@ -5,6 +5,7 @@
 
 #include "ScopeLayout.h"
 #include "ScopeState.h"
+#include "ScopeView.h"
 
 #include <QPoint>
 
@@ -42,11 +43,12 @@ private:
 
 enum class ZoomOutcome { Zoomed, AlreadyMaximized };
 
-// Zooms into `band` (plot pixels) using the scales of the last drawing: the sample-index window
+// Zooms into `band` (pixels of view.plot) using the scales of `view`, the drawing on screen,
+// which must be of the state's current level: the sample-index window
 // starts at the band's left edge and spans whole tens of time units, channel 1 takes the band's
 // height, and channels 2 to 4 follow channel 1 in proportion. AlreadyMaximized, with the level
 // unchanged, at level 14, for a band under 10 time units or an empty channel-1 range.
-ZoomOutcome ZoomIn(ScopeState& state, const ScopeRect& plot, const ScopeRect& band);
+ZoomOutcome ZoomIn(ScopeState& state, const ScopeView& view, const ScopeRect& band);
 
 // One level back to ranges still in the stacks; false at level 0.
 bool ZoomOut(ScopeState& state);

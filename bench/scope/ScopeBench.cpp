@@ -1,8 +1,10 @@
 // Scope drawing costs with 4 channels of 512 samples: the full redraw (grid, labels, traces),
 // the paint (composition of the layers and the copy to the window's surface), one step of a
-// rubber-band drag, and the memory of the layers. Prints figures.
+// rubber-band drag, and the memory of the layers; then the aids: one step of a cursor drag
+// (the move and the whole paint with cursors and read-out) and what a held reference adds to a
+// full redraw. Prints figures.
 // Goals at 1000 x 600: redraw under 5 ms, paint under 1 ms, drag step under 2 ms, layers under
-// 10 MB.
+// 10 MB, cursor drag step under 2 ms, reference under 1 ms more.
 
 #include "Cscope.h"
 #include "QtPresenter.h"
@@ -10,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -39,6 +42,51 @@ template <typename F> Figures Time(int runs, F&& step) {
 void Report(const char* what, const Figures& f, double goal) {
     std::printf("  %-34s median %6.3f ms  worst %6.3f ms  (goal: under %.0f ms)\n", what, f.median,
                 f.worst, goal);
+}
+
+void SendMouse(QWidget& to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), to.mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(&to, &event);
+}
+
+void MeasureAids(kestova::Cscope& scope, const kttest::Sweep& sweep, QImage& surface) {
+    constexpr int runs = 300;
+    const Figures plain = Time(runs, [&](int) { scope.Redraw(); });
+    scope.KeepReference();
+    kttest::Sweep other = sweep;
+    for (auto& channel : other.values) {
+        for (float& v : channel) {
+            v *= 0.8F;
+        }
+    }
+    kttest::Feed(scope, other);
+    const Figures withReference = Time(runs, [&](int) { scope.Redraw(); });
+    Report("full redraw with a reference", withReference, 6);
+    std::printf("  %-34s median %+6.3f ms  (goal: under 1 ms)\n", "  added by the reference",
+                withReference.median - plain.median);
+    scope.ClearReference();
+
+    // The widget paints itself into the surface: picture, cursors and read-out.
+    scope.SetCursorsOn(true);
+    const kestova::ScopeView& view = scope.View();
+    const QPoint handle(*kestova::ScopeCursors::XOfTime(view, scope.Cursors().Time(1)),
+                        view.plot.top + 3);
+    SendMouse(scope, QEvent::MouseButtonPress, handle, Qt::LeftButton);
+    if (scope.Cursors().Grabbed() != 1) {
+        std::printf("  the cursor's handle was not hit: no drag figures\n");
+        return;
+    }
+    Report("cursor drag step (move + paint)",
+           Time(runs,
+                [&](int i) {
+                    const QPoint at(view.plot.left + i % view.plot.Width(), view.plot.top + 40);
+                    SendMouse(scope, QEvent::MouseMove, at, Qt::LeftButton);
+                    scope.render(&surface);
+                }),
+           2);
+    SendMouse(scope, QEvent::MouseButtonRelease, handle, Qt::NoButton);
+    scope.SetCursorsOn(false);
 }
 
 void Measure(int width, int height) {
@@ -77,6 +125,7 @@ void Measure(int width, int height) {
     std::printf("  %-34s %6.2f MiB\n", "layers at the largest picture",
                 4.0 * kestova::ScopeRenderer::kMaxLayerWidth *
                     kestova::ScopeRenderer::kMaxLayerHeight * 4 / (1024.0 * 1024.0));
+    MeasureAids(scope, sweep, surface);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "PtySlave.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
+#include "ScreenshotsScopeAids.h"
 #include "ScriptedPresenter.h"
 
 #include <QApplication>
@@ -151,6 +152,9 @@ int main(int argc, char** argv) {
     // Before the alarms below, which stop the drive's motion.
     ok = ShootMotion(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
          ok;
+    ok =
+        ShootScopeAids(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
+        ok;
     ok = ShootCompare(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
          ok;
     ok = ReadAlarmHistory(window, drive) && save("alarms.png") && ok;

@@ -140,8 +140,8 @@ TEST_F(Render, TracePixelsLieOnTheSamplesPolyline) {
     RenderPlot(500, 220);
     const QImage& trace = r.TraceLayer();
     const QRgb red = Rgb(255, 0, 0);
-    const double hs = s.axis.hScale;
-    const double vs = s.Channel(1).valueScale;
+    const double hs = r.View().hScale;
+    const double vs = r.View().Channel(1).scale;
     std::vector<QPointF> points;
     for (const auto& p : s.Channel(1).samples) {
         points.emplace_back(static_cast<int>(p.x / hs) + plot.left,
@@ -183,8 +183,8 @@ TEST_F(Render, OnlySampleCountRecordsAreDrawn) {
         s.AddPoint(1, i % 100, i < 100 ? 50.0f : -50.0f);
     }
     RenderPlot(500, 220);
-    const int yDrawn = plot.bottom - static_cast<int>(150.0 / s.Channel(1).valueScale);
-    const int ySkipped = plot.bottom - static_cast<int>(50.0 / s.Channel(1).valueScale);
+    const int yDrawn = plot.bottom - static_cast<int>(150.0 / r.View().Channel(1).scale);
+    const int ySkipped = plot.bottom - static_cast<int>(50.0 / r.View().Channel(1).scale);
     EXPECT_EQ(r.TraceLayer().pixel(plot.left + 100, yDrawn), Rgb(255, 0, 0));
     EXPECT_EQ(r.TraceLayer().pixel(plot.left + 100, ySkipped), kTraceFill);
 }
@@ -195,7 +195,7 @@ TEST_F(Render, CompositionOrsTheTracesIntoThePlotOnly) {
     }
     RenderPlot(500, 220);
     const QImage& out = r.Compose(false);
-    const int zeroY = plot.bottom - static_cast<int>(100.0 / s.Channel(1).valueScale);
+    const int zeroY = plot.bottom - static_cast<int>(100.0 / r.View().Channel(1).scale);
     EXPECT_EQ(out.pixel(plot.left + 5, plot.top + 2), Rgb(5, 0, 0));    // black | fill
     EXPECT_EQ(out.pixel(plot.left + 50, plot.top + 2), Rgb(5, 130, 0)); // major | fill
     EXPECT_EQ(out.pixel(plot.left + 55, zeroY), Rgb(255, 0, 0));        // red | black
@@ -363,7 +363,7 @@ TEST_F(Render, ZeroScalesAndOddSamplesDrawNoTrace) {
         s.AddPoint(1, i, i % 2 ? NAN : 1e30f);
     }
     RenderPlot(500, 220);
-    EXPECT_EQ(s.axis.hScale, 0.0f);
+    EXPECT_EQ(r.View().hScale, 0.0f);
     for (int x = plot.left; x < plot.right; x += 7) {
         for (int y = plot.top; y < plot.bottom; y += 3) {
             ASSERT_EQ(r.TraceLayer().pixel(x, y), kTraceFill);
@@ -376,7 +376,7 @@ TEST_F(Render, NoLayersNoDrawing) {
     fresh.Redraw(s, {400, 300});
     EXPECT_FALSE(fresh.HasLayers());
     EXPECT_TRUE(fresh.Compose(false).isNull());
-    EXPECT_EQ(s.axis.hScale, 0.0f);
+    EXPECT_EQ(fresh.View().hScale, 0.0f);
 }
 
 TEST_F(Render, LayersFollowTheClientGrowingOnlyUpToTheirLimit) {

@@ -35,25 +35,20 @@ protected:
         s.SetChannelRange(4, -2500, 2500);
         ComputeScales();
     }
-    // What a redraw leaves for the zoom to use.
-    void ComputeScales() {
-        const auto L = static_cast<std::size_t>(s.level);
-        s.axis.hScale = (s.axis.index[L].max - s.axis.index[L].min) / plot.Width();
-        for (auto& c : s.channels) {
-            c.valueScale = (c.range[L].max - c.range[L].min) / plot.Height();
-        }
-    }
+    // The view a redraw returns for the zoom to use.
+    void ComputeScales() { view = kestova::ViewOf(s, plot); }
     ScopeRect Band(int left, int top, int right, int bottom) const {
         return {left, top, right, bottom};
     }
 
     ScopeState s;
     const ScopeRect plot{60, 24, 560, 244};
+    kestova::ScopeView view;
 };
 
 TEST_F(Zoom, TimeWindowStartsAtTheBandAndSpansWholeTens) {
     // 110..242: samples 20..72.8, whose 52.8 ms are cut to 50
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
     EXPECT_EQ(s.level, 1);
     ExpectRange(s.axis.index[1], 20, 70);
     ExpectRange(s.axis.time[1], 20, 70);
@@ -62,7 +57,7 @@ TEST_F(Zoom, TimeWindowStartsAtTheBandAndSpansWholeTens) {
 }
 
 TEST_F(Zoom, ChannelOneTakesTheBandAndTheOthersFollowInProportion) {
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
     ExpectRange(s.Channel(1).range[1], -50, 50);
     ExpectRange(s.Channel(2).range[1], -200, 200);
     ExpectRange(s.Channel(3).range[1], -2.5f, 2.5f); // halved, no widening past level 0
@@ -72,13 +67,13 @@ TEST_F(Zoom, ChannelOneTakesTheBandAndTheOthersFollowInProportion) {
 
 TEST_F(Zoom, AnOffCentreBandShiftsEveryChannelAlike) {
     // Channel 1's upper half: 0..100 -> the other channels' upper halves.
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(60, 24, 560, 134)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(60, 24, 560, 134)), ZoomOutcome::Zoomed);
     ExpectRange(s.Channel(1).range[1], 0, 100);
     ExpectRange(s.Channel(2).range[1], 0, 400);
     // A second zoom from a range ending at exactly 0 takes fractions of each channel's span:
     // the middle half of 0..100 is 25..75, so 0..400 becomes 100..300.
     ComputeScales();
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(60, 79, 560, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(60, 79, 560, 189)), ZoomOutcome::Zoomed);
     ExpectRange(s.Channel(1).range[2], 25, 75);
     ExpectRange(s.Channel(2).range[2], 100, 300);
     ExpectRange(s.Channel(4).range[2], 625, 1875);
@@ -88,7 +83,7 @@ TEST_F(Zoom, ZeroAtTheTopOfChannelOneIsHandledTheSameWay) {
     s.Channel(1).range[0] = {-100, 0};
     ComputeScales();
     // the middle half of -100..0
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(60, 79, 560, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(60, 79, 560, 189)), ZoomOutcome::Zoomed);
     ExpectRange(s.Channel(1).range[1], -75, -25);
     ExpectRange(s.Channel(2).range[1], -200, 200);
     for (const auto& c : s.channels) {
@@ -101,7 +96,7 @@ TEST_F(Zoom, AtLevelFourteenNothingChanges) {
     s.Channel(1).range[14] = {-100, 100};
     s.axis.index[14] = {0, 200};
     const auto before = s.Channel(2).range;
-    EXPECT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
+    EXPECT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
     EXPECT_EQ(s.level, 14);
     ExpectRange(s.axis.index[14], 0, 200);
     ExpectRange(s.Channel(2).range[14], before[14].min, before[14].max);
@@ -117,7 +112,7 @@ class ZoomRefused : public Zoom, public testing::WithParamInterface<RefusedCase>
 
 TEST_P(ZoomRefused, LevelAndRangesStay) {
     const auto level1 = s.Channel(1).range[1];
-    EXPECT_EQ(kestova::ZoomIn(s, plot, GetParam().band), ZoomOutcome::AlreadyMaximized);
+    EXPECT_EQ(kestova::ZoomIn(s, view, GetParam().band), ZoomOutcome::AlreadyMaximized);
     EXPECT_EQ(s.level, 0);
     ExpectRange(s.Channel(1).range[1], level1.min, level1.max);
     ExpectRange(s.axis.time[1], 0, 0);
@@ -129,13 +124,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, ZoomRefused,
                                          RefusedCase{"no height", {110, 100, 300, 100}}));
 
 TEST_F(Zoom, ATwentyFiveMillisecondBandGivesTwenty) {
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 175, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 175, 189)), ZoomOutcome::Zoomed);
     ExpectRange(s.axis.time[1], 20, 40);
 }
 
 TEST_F(Zoom, WithoutTimePerSampleItRefusesInsteadOfDividingByZero) {
     s.SetTimeRange(0, 0);
-    EXPECT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
+    EXPECT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
     EXPECT_EQ(s.level, 0);
     EXPECT_TRUE(std::isfinite(s.axis.index[1].max));
 }
@@ -143,13 +138,13 @@ TEST_F(Zoom, WithoutTimePerSampleItRefusesInsteadOfDividingByZero) {
 TEST_F(Zoom, WithAnEmptyChannelOneRangeItRefuses) {
     s.Channel(1).range[0] = {30, 30};
     ComputeScales();
-    EXPECT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
+    EXPECT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::AlreadyMaximized);
 }
 
 TEST_F(Zoom, ZoomingOutReturnsToTheRangesStillInTheStacks) {
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
     ComputeScales();
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(60, 24, 310, 134)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(60, 24, 310, 134)), ZoomOutcome::Zoomed);
     EXPECT_EQ(s.level, 2);
     EXPECT_TRUE(kestova::ZoomOut(s));
     EXPECT_EQ(s.level, 1);
@@ -177,7 +172,7 @@ protected:
 // eleven equal time labels, because the window's two ends were rounded to different precisions.
 TEST_F(ZoomAtATenth, NoBandUnderTenTimeUnitsGetsThroughWhereverItStarts) {
     for (int left = plot.left; left + 48 <= plot.right; ++left) { // 48 pixels: 9.6 time units
-        ASSERT_EQ(kestova::ZoomIn(s, plot, Band(left, 79, left + 48, 189)),
+        ASSERT_EQ(kestova::ZoomIn(s, view, Band(left, 79, left + 48, 189)),
                   ZoomOutcome::AlreadyMaximized)
             << "band from " << left;
         ASSERT_EQ(s.level, 0);
@@ -186,7 +181,7 @@ TEST_F(ZoomAtATenth, NoBandUnderTenTimeUnitsGetsThroughWhereverItStarts) {
 
 TEST_F(ZoomAtATenth, AWideBandStillGetsWholeTensFromItsLeftEdge) {
     // 110..242: samples 100..364, 10..36.4 time units, cut to 10..30
-    ASSERT_EQ(kestova::ZoomIn(s, plot, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
+    ASSERT_EQ(kestova::ZoomIn(s, view, Band(110, 79, 242, 189)), ZoomOutcome::Zoomed);
     ExpectRange(s.axis.time[1], 10, 30);
     ExpectRange(s.axis.index[1], 100, 300);
 }
