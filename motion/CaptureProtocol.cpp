@@ -124,17 +124,23 @@ bool CaptureProtocol::WaitForTrigger() {
     }
 }
 
-CaptureProtocol::Read CaptureProtocol::ReadBlock(std::uint16_t address, int count,
-                                                 std::vector<std::uint8_t>& data) {
+bool CaptureProtocol::ReadBlock(std::uint16_t address, int count, const Placement& place) {
     KtVariant reply = link_.ReadBigData(s_.station, address, static_cast<std::uint16_t>(count));
     if (!reply.IsByteArray()) {
-        return Read::LinkFailure;
+        EndAfterLinkFailure();
+        return false;
     }
     if (reply.Count() <= kReplyOverhead || reply.Count() - kReplyOverhead > kLargestDataPart) {
-        return Read::Refused;
+        return false; // refused: the capture ends quietly
     }
-    data.assign(reply.Data() + 3, reply.Data() + reply.Count() - 2);
-    return Read::Ok;
+    place(reply.Data() + 3, (reply.Count() - kReplyOverhead) / 2);
+    return true;
+}
+
+bool CaptureProtocol::ReadWords(std::uint16_t address, int count, std::size_t offset) {
+    return ReadBlock(address, count, [this, offset](const std::uint8_t* words, std::size_t n) {
+        session_.Store(offset, words, n);
+    });
 }
 
 void CaptureProtocol::ClearFlag() {
@@ -179,54 +185,52 @@ void CaptureProtocol::EndNormally() {
     }
 }
 
-void CaptureProtocol::CaptureLoop() {
+// Arms (when running free), waits for the capture, reads it out and posts it; again and again
+// for a cyclic capture until stopped.
+void CaptureProtocol::Repeat(std::int64_t waitLimitMs, int points,
+                             const std::function<bool()>& readOut) {
     int idle = 0;
     if (!Live() || !session_.running.compare_exchange_strong(idle, 1)) {
         return; // another capture thread of this page is working
     }
-    const int n = s_.sampleCount;
-    session_.Reserve(4 * static_cast<std::size_t>(n));
-    std::vector<std::uint8_t> data;
     do {
         if (!s_.Triggered()) {
             link_.WriteAddressValue(s_.station, reg::CAPTURE_ARM, 1);
         }
-        if (!WaitForCaptureDone(CaptureWindowMs(s_))) {
+        if (!WaitForCaptureDone(waitLimitMs)) {
             if (Live()) {
                 EndAfterTimeOut();
             }
             return;
         }
+        if (!readOut() || session_.running.load() == 0 || !Live()) {
+            return;
+        }
+        Post({CaptureReport::Type::WaveReady, points, {}});
+    } while (!s_.Triggered() && s_.cyclic == 1 && session_.running.load() == 1 && Live());
+    EndNormally();
+}
+
+void CaptureProtocol::CaptureLoop() {
+    const int n = s_.sampleCount;
+    session_.Reserve(4 * static_cast<std::size_t>(n));
+    Repeat(CaptureWindowMs(s_), n, [&] {
         for (int i = 0; i < BlockCount(n); ++i) {
-            const int length = BlockLength(i, n);
             for (int c = 1; c <= 4; ++c) {
                 if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
                     continue;
                 }
-                if (!Live()) {
-                    return;
-                }
                 const auto address = static_cast<std::uint16_t>(
                     reg::WAVE_DATA_1 + (c - 1) * reg::WAVE_DATA_STRIDE + kBlockWords * i);
-                switch (ReadBlock(address, length, data)) {
-                case Read::LinkFailure:
-                    EndAfterLinkFailure();
-                    return;
-                case Read::Refused:
-                    return;
-                case Read::Ok:
-                    session_.Store(ChannelOffset(c, n) + static_cast<std::size_t>(kBlockWords * i),
-                                   data.data(), data.size() / 2);
-                    break;
+                const std::size_t offset =
+                    ChannelOffset(c, n) + static_cast<std::size_t>(kBlockWords * i);
+                if (!Live() || !ReadWords(address, BlockLength(i, n), offset)) {
+                    return false;
                 }
             }
         }
-        if (session_.running.load() == 0 || !Live()) {
-            return;
-        }
-        Post({CaptureReport::Type::WaveReady, n, {}});
-    } while (!s_.Triggered() && s_.cyclic == 1 && session_.running.load() == 1 && Live());
-    EndNormally();
+        return true;
+    });
 }
 
 void CaptureProtocol::TriggerWait() {
@@ -241,93 +245,45 @@ int CaptureProtocol::LegacyWordCount() const {
 
 // The drive packs the channels it captured in channel order: channel 1's 200 words, then
 // channel 2's (channel 2's alone when channel 1 is off). Each goes to its own place.
-void CaptureProtocol::PlaceLegacyBlock(const std::vector<std::uint8_t>& data) {
+bool CaptureProtocol::ReadLegacyBlock(std::uint16_t address) {
     session_.Reserve(4 * kLegacySamples);
-    std::size_t taken = 0;
-    for (int c = 1; c <= 2; ++c) {
-        if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
-            continue;
+    return ReadBlock(address, LegacyWordCount(), [this](const std::uint8_t* words, std::size_t n) {
+        std::size_t taken = 0;
+        for (int c = 1; c <= 2; ++c) {
+            if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
+                continue;
+            }
+            const std::size_t available = n > taken ? n - taken : 0;
+            session_.Store(ChannelOffset(c, kLegacySamples), words + 2 * taken,
+                           std::min<std::size_t>(available, kLegacySamples));
+            taken += kLegacySamples;
         }
-        const std::size_t available = data.size() / 2 > taken ? data.size() / 2 - taken : 0;
-        session_.Store(ChannelOffset(c, kLegacySamples), data.data() + 2 * taken,
-                       std::min<std::size_t>(available, kLegacySamples));
-        taken += kLegacySamples;
-    }
+    });
 }
 
 void CaptureProtocol::LegacyCapture() {
-    int idle = 0;
-    if (!Live() || !session_.running.compare_exchange_strong(idle, 1)) {
-        return;
-    }
-    std::vector<std::uint8_t> data;
-    do {
-        if (!s_.Triggered()) {
-            link_.WriteAddressValue(s_.station, reg::CAPTURE_ARM, 1);
-        }
-        if (!WaitForCaptureDone(kLegacyDoneLimitMs)) {
-            if (Live()) {
-                EndAfterTimeOut();
-            }
-            return;
-        }
-        switch (ReadBlock(reg::CAPTURE_ARM, LegacyWordCount(), data)) {
-        case Read::LinkFailure:
-            EndAfterLinkFailure();
-            return;
-        case Read::Refused:
-            return;
-        case Read::Ok:
-            PlaceLegacyBlock(data);
-            break;
-        }
-        if (session_.running.load() == 0 || !Live()) {
-            return;
-        }
-        Post({CaptureReport::Type::WaveReady, kLegacySamples, {}});
-    } while (!s_.Triggered() && s_.cyclic == 1 && session_.running.load() == 1 && Live());
-    EndNormally();
+    Repeat(kLegacyDoneLimitMs, kLegacySamples,
+           [this] { return ReadLegacyBlock(reg::CAPTURE_ARM); });
 }
 
 // The trace fills while the test runs, so the read-out waits until the drive says it is whole;
 // a drive that never says so is read once the wait has run out, as before.
 void CaptureProtocol::CurrentLoopReadout() {
-    std::vector<std::uint8_t> data;
     if (!s_.laterProtocol) {
         WaitForCaptureDone(kLegacySamples); // 200 samples 1 ms apart
-        if (!Live()) {
-            return;
+        if (Live() && ReadLegacyBlock(reg::CURRENT_WAVE_EARLY)) {
+            Post({CaptureReport::Type::WaveReady, kLegacySamples, {}});
         }
-        switch (ReadBlock(reg::CURRENT_WAVE_EARLY, LegacyWordCount(), data)) {
-        case Read::LinkFailure:
-            EndAfterLinkFailure();
-            return;
-        case Read::Refused:
-            return;
-        case Read::Ok:
-            PlaceLegacyBlock(data);
-            break;
-        }
-        Post({CaptureReport::Type::WaveReady, kLegacySamples, {}});
         return;
     }
     const int n = s_.sampleCount;
     session_.Reserve(4 * static_cast<std::size_t>(n));
     WaitForCaptureDone(CaptureWindowMs(s_));
     for (int i = 0; i < BlockCount(n); ++i) {
-        if (!Live()) {
-            return;
-        }
         const auto address = static_cast<std::uint16_t>(reg::WAVE_DATA_1 + kBlockWords * i);
-        switch (ReadBlock(address, BlockLength(i, n), data)) {
-        case Read::LinkFailure:
-            EndAfterLinkFailure();
+        if (!Live() ||
+            !ReadWords(address, BlockLength(i, n), static_cast<std::size_t>(kBlockWords * i))) {
             return;
-        case Read::Refused:
-            return;
-        case Read::Ok:
-            session_.Store(static_cast<std::size_t>(kBlockWords * i), data.data(), data.size() / 2);
-            break;
         }
     }
     Post({CaptureReport::Type::WaveReady, n, {}});

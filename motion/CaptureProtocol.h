@@ -91,15 +91,20 @@ public:
     void CurrentLoopReadout();
 
 private:
-    enum class Read { Ok, Refused, LinkFailure };
-    Read ReadBlock(std::uint16_t address, int count, std::vector<std::uint8_t>& data);
+    // Hands a block's samples (high byte first) and their count to where they belong.
+    using Placement = std::function<void(const std::uint8_t* words, std::size_t count)>;
+    // Reads `count` words from `address` and places them; false when the capture must end (a
+    // link failure is reported as the capture type says, a refused read ends it quietly).
+    bool ReadBlock(std::uint16_t address, int count, const Placement& place);
+    bool ReadWords(std::uint16_t address, int count, std::size_t offset);
+    bool ReadLegacyBlock(std::uint16_t address);
+    void Repeat(std::int64_t waitLimitMs, int points, const std::function<bool()>& readOut);
     bool Live() const;
     void Post(const CaptureReport& report) const;
     void EndAfterTimeOut();
     void EndAfterLinkFailure();
     void EndNormally();
     void ClearFlag();
-    void PlaceLegacyBlock(const std::vector<std::uint8_t>& data);
     int LegacyWordCount() const;
 
     CKTCOM& link_;

@@ -306,9 +306,7 @@ void CParameterManage::ResetToFactory() {
     ReloadAndRead();
 }
 
-namespace {
-
-FileDialogRequest ParameterFileDialog(const QString& title, bool save) {
+FileDialogRequest CParameterManage::ParameterFileDialog(const QString& title, bool save) {
     FileDialogRequest request;
     request.title = title;
     request.filters = QStringList{"ktr Files(*.ktr)", "All Files(*.*)"};
@@ -316,8 +314,6 @@ FileDialogRequest ParameterFileDialog(const QString& title, bool save) {
     request.confirmOverwrite = save;
     return request;
 }
-
-} // namespace
 
 void CParameterManage::WaitForTransfer() {
     if (!transferRunning_) {

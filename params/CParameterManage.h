@@ -34,6 +34,7 @@ class CCompareDialog;
 class CListCtrlExt;
 class CListMarks;
 class Presenter;
+struct FileDialogRequest;
 class ProgramState;
 
 class CParameterManage : public QWidget {
@@ -87,6 +88,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The file dialog of parameter set files, for opening or saving.
+    static FileDialogRequest ParameterFileDialog(const QString& title, bool save);
     enum class Transfer { Read, Download };
     void StartTransfer(Transfer kind);
     bool RunCommand(std::uint16_t commandRegister);

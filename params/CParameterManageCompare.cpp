@@ -17,15 +17,6 @@ using namespace params;
 
 namespace {
 
-FileDialogRequest CompareFileDialog(const QString& title, bool save) {
-    FileDialogRequest request;
-    request.title = title;
-    request.filters = QStringList{"ktr Files(*.ktr)", "All Files(*.*)"};
-    request.defaultSuffix = "ktr";
-    request.confirmOverwrite = save;
-    return request;
-}
-
 // The drive row still the one the comparison named: the list may have been loaded again since.
 bool SameRow(const ParameterRows& rows, const RowDifference& d, const ParameterRows& compared) {
     return d.row >= 0 && static_cast<std::size_t>(d.row) < rows.size() &&
@@ -49,7 +40,7 @@ void CParameterManage::ShowWholeTable() {
 
 bool CParameterManage::CompareWithFile() {
     const QString path =
-        presenter_.OpenFileName(this, CompareFileDialog("Compare with File", false));
+        presenter_.OpenFileName(this, ParameterFileDialog("Compare with File", false));
     if (path.isEmpty()) {
         return false;
     }
@@ -101,7 +92,7 @@ void CParameterManage::SaveComparedRows() {
     if (compare_ == nullptr) {
         return;
     }
-    const QString path = presenter_.SaveFileName(this, CompareFileDialog("Save As", true));
+    const QString path = presenter_.SaveFileName(this, ParameterFileDialog("Save As", true));
     if (path.isEmpty()) {
         return;
     }
