@@ -44,6 +44,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "tests with a four-channel oscilloscope. A simulated drive and a command-line tool come with it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's platform plugins (the window system and offscreen) and a font are not found through the
