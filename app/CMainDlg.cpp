@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
@@ -137,6 +138,11 @@ void CMainDlg::BuildMenu() {
     add(project, "Compare with File...", ID_PROJECT_COMPARE);
     project->addSeparator();
     add(project, "Exit", ID_PROJECT_EXIT);
+    // The desktop's usual keys for the file commands (Ctrl+O, Ctrl+Shift+S, Ctrl+Q).
+    // Spelled out: some platform themes give Save As and Quit no key at all.
+    actions_.value(ID_PROJECT_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actions_.value(ID_PROJECT_SAVE_AS)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    actions_.value(ID_PROJECT_EXIT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* drive = menuBar_->addMenu("Drive");
     add(drive, "Communication", ID_DRIVE_COMMUNICATION);
     add(drive, "Error Track", ID_DRIVE_ERROR_TRACK);

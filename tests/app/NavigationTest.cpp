@@ -123,6 +123,17 @@ TEST_F(Navigating, escapeDoesNotCloseTheProgramButExitDoes) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(Navigating, theFileCommandsHaveTheDesktopsKeys) {
+    Start();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Without a drive Open is offered but greyed: its key does nothing.
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(presenter.Seen().isEmpty());
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST(MainLayoutMath, followsTheFrameRules) {
     const auto l = kestova::ComputeMainLayout(QRect(0, 0, 800, 600), 120, 36, QSize(300, 150));
     EXPECT_EQ(l.navigation, QRect(5, 5, 120, 590));
