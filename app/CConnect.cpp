@@ -1,5 +1,6 @@
 #include "CConnect.h"
 
+#include "BusyCursor.h"
 #include "DriveIdentity.h"
 #include "PortNames.h"
 #include "Presenter.h"
@@ -82,6 +83,8 @@ void CConnect::OnListAll() {
 }
 
 void CConnect::OnConnect() {
+    // A port that stays silent holds the window for every retry of the identity reads.
+    BusyCursor busy;
     CKTCOM& link = state_.Link();
     state_.station = static_cast<std::uint8_t>(ui_->id1008->currentText().toInt());
     const QByteArray port = LinkText(ui_->id1006->currentText());
@@ -107,6 +110,7 @@ void CConnect::OnConnect() {
     }
     if (state_.driveCode < 1) {
         link.CloseCom();
+        busy.End();
         presenter_.Message(
             this,
             "Failed to connect! Make sure all wires are correctly connected, the green LED "

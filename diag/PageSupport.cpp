@@ -1,5 +1,7 @@
 #include "PageSupport.h"
 
+#include "BusyCursor.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -32,7 +34,7 @@ protected:
 } // namespace
 
 void RunPainting(const std::function<void()>& work) {
-    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const BusyCursor busy;
     QEventLoop loop;
     std::thread worker([&work, &loop] {
         work();
@@ -40,7 +42,6 @@ void RunPainting(const std::function<void()>& work) {
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
-    QApplication::restoreOverrideCursor();
 }
 
 void SwallowEnter(QWidget* page) {

@@ -1,5 +1,6 @@
 #include "CRunTest.h"
 
+#include "BusyCursor.h"
 #include "CScopeMode.h"
 #include "CTWaveMode.h"
 #include "CTorqueMode.h"
@@ -167,7 +168,10 @@ void CRunTest::SelectTestType(int type) {
         CheckTypeRadio();
         return;
     }
-    page->LoadSettings();
+    {
+        const BusyCursor busy;
+        page->LoadSettings();
+    }
     for (CTestPage* other :
          {static_cast<CTestPage*>(motionPage_), static_cast<CTestPage*>(torquePage_),
           static_cast<CTestPage*>(scopePage_)}) {
@@ -268,7 +272,10 @@ void CRunTest::OnRun() {
     scope_->SetClientRect(0, 0, scope_->width(), scope_->height());
     scope_->Redraw();
     if (running_ != 0) {
-        StopCurrentTest(currentTestType_);
+        {
+            const BusyCursor busy;
+            StopCurrentTest(currentTestType_);
+        }
         SetRunButton(IDB_IDLE, "Run");
         const QPointer<CRunTest> alive(this);
         SettleAfterStop();
@@ -286,6 +293,7 @@ void CRunTest::OnRun() {
                                QString(), MsgIcon::Exclamation);
             return;
         }
+        const BusyCursor busy;
         ReadChannelSelection();
         WriteChannelSelection();
         const int source = ChannelCodeOfText(triggerSource_->currentText());
@@ -315,11 +323,10 @@ void CRunTest::SetRunButton(int bitmap, const char* text) {
 // The drive is given a second to come to rest. The window keeps painting meanwhile, and what the
 // person does is held back until it has passed.
 void CRunTest::SettleAfterStop() {
-    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const BusyCursor busy;
     QEventLoop loop;
     QTimer::singleShot(kStopSettle, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QApplication::restoreOverrideCursor();
 }
 
 void CRunTest::OnCaptureFailure(const QString& message) {

@@ -1,5 +1,6 @@
 #include "CTorqueMode.h"
 
+#include "BusyCursor.h"
 #include "PageSupport.h"
 #include "ResourceIds.h"
 #include "TestRegisters.h"
@@ -54,7 +55,10 @@ void CTorqueMode::LoadSettings() {
 // Takes effect on the drive at once, not at the next Run.
 void CTorqueMode::OnAutoConfiguration() {
     const bool on = auto_->isChecked();
-    SetAutoConfiguration(Link(), Station(), on);
+    {
+        const BusyCursor busy;
+        SetAutoConfiguration(Link(), Station(), on);
+    }
     kp_->setEnabled(!on);
     ki_->setEnabled(!on);
     current_->setEnabled(!on);

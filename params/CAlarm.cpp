@@ -1,5 +1,6 @@
 #include "CAlarm.h"
 
+#include "BusyCursor.h"
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "ResourceIds.h"
@@ -111,7 +112,9 @@ CCurrentAlarm::CCurrentAlarm(ProgramState& state, Presenter& presenter, QWidget*
 void CCurrentAlarm::ReadCurrentAlarm() {
     ClearRows();
     // A failed read gives -1, which has no record: the list then says "No error found".
+    BusyCursor busy;
     const std::int16_t code = state_.Link().ReadAddressValue(state_.station, kAlarmRegister);
+    busy.End();
     AppendAlarm(code, "Unable to read data", "Data Error");
     ShowNoErrorIfEmpty();
 }
@@ -123,8 +126,10 @@ CHistroryAlarm::CHistroryAlarm(ProgramState& state, Presenter& presenter, QWidge
 
 void CHistroryAlarm::ReadAlarmHistory() {
     ClearRows();
+    BusyCursor busy;
     const KtVariant reply =
         state_.Link().ReadBigData(state_.station, kAlarmRegister, kAlarmHistoryCount);
+    busy.End();
     for (const std::int16_t code : AlarmHistoryCodes(reply)) {
         AppendAlarm(code, "DB connection closed!", "Fatal Error");
     }
@@ -182,9 +187,12 @@ void CAlarm::Read() {
 
 void CAlarm::Clear() {
     const bool history = HistorySelected();
-    state_.Link().WriteAddressValue(state_.station, kAlarmRegister,
-                                    history ? kClearAlarmHistory : kClearCurrentAlarm);
-    wait(kClearSettle);
+    {
+        const BusyCursor busy;
+        state_.Link().WriteAddressValue(state_.station, kAlarmRegister,
+                                        history ? kClearAlarmHistory : kClearCurrentAlarm);
+        wait(kClearSettle);
+    }
     if (history) {
         history_->ReadAlarmHistory();
     } else {

@@ -1,5 +1,6 @@
 #include "CParameterManage.h"
 
+#include "BusyCursor.h"
 #include "CCompareDialog.h"
 #include "CListCtrlExt.h"
 #include "CListMarks.h"
@@ -38,14 +39,6 @@ void WaitPainting(std::chrono::milliseconds duration) {
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
-
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 } // namespace
 
@@ -256,6 +249,7 @@ void CParameterManage::WriteOneParameter(int row) {
     if (row < 0 || row >= list->RowCount()) {
         return;
     }
+    const BusyCursor busy;
     const std::string text =
         params::WriteOneParameter(state_.Link(), state_.station, list->Rows(), row, wait);
     list->SetCellText(row, kValueColumn, QString::fromStdString(text));

@@ -3,6 +3,11 @@
 
 #include "ShellFixture.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+
+#include <atomic>
+
 using kestova::MsgIcon;
 
 namespace {
@@ -87,6 +92,32 @@ TEST_F(Connecting, aSilentPortIsNoDriveEither) {
     EXPECT_EQ(presenter.Messages()[0].caption, "Communication Error");
     EXPECT_EQ(slave.RequestCount(), 9u); // each identity register, asked three times
     EXPECT_EQ(state->Link().GetConnectStatus(), 0);
+}
+
+// The cursor is looked at from the drive's side of the line while the window waits for an answer
+// that never comes, and again as the failure is reported.
+TEST_F(Connecting, busyCursorIsSetDuringAConnectToASilentPortAndRestoredAfter) {
+    std::atomic<int> busyWhileAsked{0};
+    std::atomic<int> asked{0};
+    slave.SetResponder([&](const kttest::Bytes&) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        if (cursor != nullptr && cursor->shape() == Qt::BusyCursor) {
+            ++busyWhileAsked;
+        }
+        ++asked;
+        return kttest::Bytes{};
+    });
+    bool busyAtMessage = true;
+    presenter.onMessage = [&](const kestova::MessageRequest&) {
+        busyAtMessage = QGuiApplication::overrideCursor() != nullptr;
+    };
+    Start();
+    PressConnect();
+    ASSERT_EQ(presenter.Messages().size(), 1);
+    EXPECT_EQ(asked.load(), 9);
+    EXPECT_EQ(busyWhileAsked.load(), 9);
+    EXPECT_FALSE(busyAtMessage);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(Connecting, protocolBelow300IsStoredAs200AndFeatureFFFFAsNone) {

@@ -25,6 +25,9 @@ MsgResult FirstButton(MsgButtons buttons) {
 
 MsgResult ScriptedPresenter::Message(QWidget*, const kestova::MessageRequest& request) {
     seen_.append({Shown::Kind::Message, request, {}, {}});
+    if (onMessage) {
+        onMessage(request);
+    }
     if (!messageAnswers_.empty()) {
         const MsgResult answer = messageAnswers_.front();
         messageAnswers_.pop_front();

@@ -8,6 +8,7 @@
 #include <QList>
 
 #include <deque>
+#include <functional>
 
 namespace kttest {
 
@@ -30,6 +31,9 @@ public:
     void AnswerMessage(kestova::MsgResult answer) { messageAnswers_.push_back(answer); }
     void AnswerFile(const QString& path) { fileAnswers_.push_back(path); }
     void AnswerColor(std::optional<QColor> color) { colorAnswers_.push_back(color); }
+
+    // Called as each message box would appear, before it is answered.
+    std::function<void(const kestova::MessageRequest&)> onMessage;
 
     const QList<Shown>& Seen() const { return seen_; }
     QList<kestova::MessageRequest> Messages() const;
