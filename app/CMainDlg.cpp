@@ -1,5 +1,6 @@
 #include "CMainDlg.h"
 
+#include "BusyCursor.h"
 #include "CAlarm.h"
 #include "CButtonExt.h"
 #include "CConnect.h"
@@ -8,6 +9,7 @@
 #include "CPlatformInfo.h"
 #include "CRegisterMonitor.h"
 #include "CRunTest.h"
+#include "DesktopOpen.h"
 #include "DriveIdentity.h"
 #include "InfoDialogs.h"
 #include "KestovaDb.h"
@@ -19,14 +21,16 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
-#include <QUrl>
+#include <QShortcut>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace kestova {
 
@@ -110,6 +114,7 @@ void CMainDlg::StartUp() {
     productInfo_ = std::make_unique<CProductInfo>(this);
 
     LayOut();
+    SetMinimumSize();
 
     const QSettings settings(state_.FileBesideProgram("Settings.ini"), QSettings::IniFormat);
     setWindowTitle(settings.value("SoftCaption/Caption", "Corvex").toString().left(127));
@@ -160,6 +165,19 @@ void CMainDlg::BuildMenu() {
     add(help, "Software Manual", ID_HELP_MANUAL);
     add(help, "Product Information", ID_HELP_PRODUCT_INFO);
     add(help, "About", ID_HELP_ABOUT);
+
+    // Alt and a letter opens a menu. The titles keep their plain texts, so the letters live in
+    // shortcuts rather than in ampersands; Diagnostics takes I, as Drive has D.
+    const std::pair<QMenu*, Qt::Key> menuKeys[] = {{project, Qt::Key_P},
+                                                   {drive, Qt::Key_D},
+                                                   {configuration, Qt::Key_C},
+                                                   {diagnostics, Qt::Key_I},
+                                                   {help, Qt::Key_H}};
+    for (const auto& [menu, key] : menuKeys) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, menu] { menuBar_->setActiveAction(menu->menuAction()); });
+    }
 }
 
 QWidget* CMainDlg::Page(int page) const {
@@ -261,6 +279,7 @@ void CMainDlg::ShowPage(int page) {
     for (const PageEntry& entry : pages_) {
         if (entry.number == page) {
             if (entry.onShow) {
+                const BusyCursor busy; // the page reads its settings from the drive
                 entry.onShow();
             }
             entry.widget->show();
@@ -323,7 +342,9 @@ void CMainDlg::LinkUp() {
 
 void CMainDlg::ShowProductInfo() {
     state_.modelName = IdentifyDrive(state_, presenter_, this, state_.driveCode);
+    BusyCursor busy;
     int firmware = state_.Link().ReadAddressValue(state_.station, reg::FIRMWARE_VERSION);
+    busy.End();
     if (firmware < 100) {
         firmware = 0;
     }
@@ -339,8 +360,9 @@ void CMainDlg::ShowAbout() {
     runDialog(*about_);
 }
 
+// Whether it opened is not checked: a desktop without any way to show a PDF stays quiet.
 void CMainDlg::OpenManual() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(state_.FileBesideProgram("Kestova_sm31.pdf")));
+    OpenDocument(state_.FileBesideProgram("Kestova_sm31.pdf"), QStringLiteral("application/pdf"));
 }
 
 void CMainDlg::OpenProjectFile() {
@@ -374,6 +396,20 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 void CMainDlg::moveEvent(QMoveEvent* event) {
     connect_->move(layout_.connectPage.topLeft());
     QDialog::moveEvent(event);
+}
+
+// Smaller than this, the lowest navigation button would be cut off or the connection page would
+// slide under the column.
+void CMainDlg::SetMinimumSize() {
+    int top = client_->height();
+    int bottom = 0;
+    for (CButtonExt* button : client_->findChildren<CButtonExt*>()) {
+        if (!button->isHidden()) {
+            top = std::min(top, button->y());
+            bottom = std::max(bottom, button->geometry().bottom() + 1);
+        }
+    }
+    client_->setMinimumSize(MinimumClientSize(ui_->id1001->width(), top, bottom, connect_->size()));
 }
 
 void CMainDlg::LayOut() {

@@ -75,6 +75,7 @@ private:
     void StartUp();
     void BuildMenu();
     void LayOut();
+    void SetMinimumSize();
     void PaintClient(QWidget* client);
     void OnLinkNotify(quintptr wParam);
     void LinkUp();

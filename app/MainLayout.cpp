@@ -1,5 +1,7 @@
 #include "MainLayout.h"
 
+#include <algorithm>
+
 namespace kestova {
 
 MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int titleHeight,
@@ -25,6 +27,18 @@ MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int title
                                  top + (client.height() - connectSize.height()) / 2),
                           connectSize);
     return l;
+}
+
+QSize MinimumClientSize(int navigationWidth, int buttonsTop, int buttonsBottom,
+                        const QSize& connectSize) {
+    // The column starts 5 in and ends 5 short of the bottom; its buttons sit buttonsTop - 5
+    // below its top edge, and keep as much below the last.
+    const int columnMargin = buttonsTop - 5;
+    const int height = std::max(buttonsBottom + columnMargin + 5, connectSize.height());
+    // The connection page is centred in the whole client: clear of the column on both sides.
+    const int navRight = 5 + navigationWidth + 8;
+    const int width = std::max(2 * navRight + connectSize.width(), navRight + 8);
+    return {width, height};
 }
 
 } // namespace kestova

@@ -21,4 +21,10 @@ struct MainLayout {
 MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int titleHeight,
                              const QSize& connectSize);
 
+// The smallest client in which the navigation column still holds its lowest button with the
+// margin it has above the first (buttonsBottom: that button's bottom edge, exclusive) and the
+// connection page fits beside the column.
+QSize MinimumClientSize(int navigationWidth, int buttonsTop, int buttonsBottom,
+                        const QSize& connectSize);
+
 } // namespace kestova

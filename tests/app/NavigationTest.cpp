@@ -5,8 +5,11 @@
 #include "MainLayout.h"
 #include "ShellFixture.h"
 
+#include <QDesktopServices>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
+#include <QUrl>
 
 using kestova::MsgIcon;
 
@@ -134,6 +137,107 @@ TEST_F(Navigating, theFileCommandsHaveTheDesktopsKeys) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(Navigating, theSmallestWindowKeepsEveryNavigationButtonWhole) {
+    Start();
+    window->resize(200, 150);
+    QCoreApplication::processEvents();
+    QWidget* client = window->Page(1)->parentWidget();
+    const QRect column = window->Layout().navigation;
+    for (const int id : {1000, 1003, 1004, 1006, 1023}) {
+        const QRect button =
+            client->findChild<QWidget*>(QStringLiteral("id%1").arg(id))->geometry();
+        EXPECT_TRUE(column.contains(button)) << id;
+    }
+    EXPECT_GE(window->Page(1)->x(), column.right());
+    // Left as large as it is, the window keeps its size.
+    window->resize(900, 640);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(900, 640));
+}
+
+TEST_F(Navigating, altAndALetterOpensEachMenu) {
+    Start();
+    const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_P, "Project"},
+                                                    {Qt::Key_D, "Drive"},
+                                                    {Qt::Key_C, "Configuration"},
+                                                    {Qt::Key_I, "Diagnostics"},
+                                                    {Qt::Key_H, "Help"}};
+    for (const auto& [key, title] : keys) {
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), key, Qt::AltModifier);
+        ASSERT_TRUE(WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }));
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->title(), title);
+        menu->close();
+        QCoreApplication::processEvents();
+    }
+}
+
+// The desktop's launcher is a script on a PATH of the test's own, writing down what it was asked
+// to open; without one, Qt's desktop services get the file.
+class OpeningTheManual : public Navigating {
+protected:
+    void SetUp() override {
+        Navigating::SetUp();
+        oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit());
+    }
+    void TearDown() override {
+        qputenv("PATH", oldPath);
+        QDesktopServices::unsetUrlHandler("file");
+        Navigating::TearDown();
+    }
+    void Script(const QString& name, const QByteArray& body) {
+        QFile file(bin.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body + "\n");
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString Manual() const { return programDir.filePath("Kestova_sm31.pdf"); }
+
+    QTemporaryDir bin;
+    QByteArray oldPath;
+};
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
+
+TEST_F(OpeningTheManual, goesToTheLauncherRegisteredForPdf) {
+    const QString asked = bin.filePath("asked");
+    Script("xdg-mime", "echo pdfviewer.desktop");
+    Script("xdg-open", "echo \"$1\" > '" + asked.toLocal8Bit() + "'");
+    Start();
+    window->OnCommand(32804);
+    QFile file(asked);
+    ASSERT_TRUE(WaitUntil([&] { return file.exists() && file.size() > 0; }));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().trimmed(), Manual().toLocal8Bit());
+    EXPECT_TRUE(presenter.Seen().isEmpty());
+}
+
+TEST_F(OpeningTheManual, withoutALauncherForPdfQtOpensItAndFailingThatNothingIsSaid) {
+    Script("xdg-mime", "exit 0"); // no application for the type
+    Script("xdg-open", "exit 3");
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    Start();
+    window->OnCommand(32804);
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(Manual()));
+
+    QDesktopServices::unsetUrlHandler("file");
+    qputenv("PATH", "");
+    window->OnCommand(32804);
+    EXPECT_TRUE(presenter.Seen().isEmpty());
+}
+
 TEST(MainLayoutMath, followsTheFrameRules) {
     const auto l = kestova::ComputeMainLayout(QRect(0, 0, 800, 600), 120, 36, QSize(300, 150));
     EXPECT_EQ(l.navigation, QRect(5, 5, 120, 590));
@@ -191,3 +295,5 @@ TEST_F(PictureButton, paintsItsPictureOverTheWholeButton) {
 }
 
 } // namespace
+
+#include "NavigationTest.moc"
