@@ -15,12 +15,14 @@ namespace {
 constexpr int kPictureTop = 10;
 constexpr int kRowGap = 10;
 
-QImage DrivePicture() {
+// Drawn at the screen's own pixel density, so a doubled screen shows it sharp.
+QImage DrivePicture(qreal ratio) {
     QSvgRenderer renderer(QStringLiteral(":/images/drive.svg"));
     if (!renderer.isValid()) {
         return {};
     }
-    QImage image(renderer.defaultSize(), QImage::Format_RGB888);
+    QImage image(renderer.defaultSize() * ratio, QImage::Format_RGB888);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     QPainter painter(&image);
     renderer.render(&painter);
@@ -31,7 +33,7 @@ QImage DrivePicture() {
 
 CPlatformInfo::CPlatformInfo(ProgramState& state, Presenter& presenter, QWidget* parent)
     : QWidget(parent), state_(state), presenter_(presenter),
-      ui_(std::make_unique<Ui::PlatformInfoForm>()), picture_(DrivePicture()) {
+      ui_(std::make_unique<Ui::PlatformInfoForm>()), picture_(DrivePicture(1.0)) {
     ui_->setupUi(this);
     setObjectName("page147");
 }
@@ -70,7 +72,8 @@ void CPlatformInfo::resizeEvent(QResizeEvent* event) {
 }
 
 void CPlatformInfo::PlaceRows() {
-    const int pictureBottom = kPictureTop + (picture_.isNull() ? 0 : picture_.height());
+    const int pictureBottom =
+        kPictureTop + (picture_.isNull() ? 0 : picture_.deviceIndependentSize().toSize().height());
     const int fieldLeft = static_cast<int>(width() * 0.4);
     int y = pictureBottom + kRowGap;
     const std::pair<QWidget*, QWidget*> rows[] = {{ui_->id1029, ui_->id1031},
@@ -88,11 +91,15 @@ void CPlatformInfo::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) {
         return;
     }
+    if (picture_.devicePixelRatio() != devicePixelRatioF()) {
+        picture_ = DrivePicture(devicePixelRatioF());
+    }
     QPainter painter(this);
-    const QPoint topLeft((width() - picture_.width()) / 2, kPictureTop);
+    const QSize size = picture_.deviceIndependentSize().toSize();
+    const QPoint topLeft((width() - size.width()) / 2, kPictureTop);
     painter.drawImage(topLeft, picture_);
     painter.setPen(QColor(176, 176, 176));
-    painter.drawRect(QRect(topLeft, picture_.size()).adjusted(-1, -1, 0, 0));
+    painter.drawRect(QRect(topLeft, size).adjusted(-1, -1, 0, 0));
 }
 
 } // namespace kestova

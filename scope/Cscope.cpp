@@ -107,6 +107,7 @@ void Cscope::AddCh4Point(int index, float value) {
 
 void Cscope::InitScope() {
     state_.Clear();
+    renderer_.SetDevicePixelRatio(devicePixelRatioF());
     renderer_.CreateLayers(size());
 }
 
@@ -120,6 +121,7 @@ void Cscope::SetClientRect(int left, int top, int right, int bottom) {
 }
 
 void Cscope::Redraw() {
+    renderer_.SetDevicePixelRatio(devicePixelRatioF());
     view_ = renderer_.Redraw(state_, PictureSize());
     update();
 }
@@ -130,9 +132,15 @@ void Cscope::paintEvent(QPaintEvent*) {
         p.fillRect(rect(), ScopeRenderer::MarginColour());
         return;
     }
+    // A window moved to a screen of another pixel ratio is drawn again at that ratio.
+    if (renderer_.DevicePixelRatio() != devicePixelRatioF()) {
+        renderer_.SetDevicePixelRatio(devicePixelRatioF());
+        view_ = renderer_.Redraw(state_, PictureSize());
+    }
     const QImage& picture = renderer_.Compose(drag_.InProgress());
-    const QRect shown = QRect(QPoint(0, 0), PictureSize()).intersected(picture.rect());
-    p.drawImage(shown.topLeft(), picture, shown);
+    const QRect shown =
+        QRect(QPoint(0, 0), PictureSize()).intersected(QRect(QPoint(0, 0), renderer_.LayerSize()));
+    p.drawImage(QRectF(shown), picture, QRectF(renderer_.DevicePixels(shown)));
     // Beyond the largest layers the picture is not defined; keep it plain.
     if (shown != rect()) {
         p.fillRect(QRect(shown.right() + 1, 0, width() - shown.width(), height()),

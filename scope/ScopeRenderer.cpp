@@ -66,23 +66,53 @@ void ScopeRenderer::CreateLayers(QSize client) {
     EnsureLayers(client);
 }
 
+void ScopeRenderer::SetDevicePixelRatio(qreal ratio) {
+    if (!(ratio > 0.0) || ratio == ratio_) {
+        return;
+    }
+    const QSize size = LayerSize();
+    ratio_ = ratio;
+    if (HasLayers()) {
+        CreateLayers(size);
+    }
+}
+
+QSize ScopeRenderer::LayerSize() const {
+    return compose_.deviceIndependentSize().toSize();
+}
+
+QRect ScopeRenderer::DevicePixels(const QRect& r) const {
+    if (ratio_ == 1.0) {
+        return r;
+    }
+    const int left = static_cast<int>(std::floor(r.left() * ratio_));
+    const int top = static_cast<int>(std::floor(r.top() * ratio_));
+    const int right = static_cast<int>(std::ceil((r.left() + r.width()) * ratio_));
+    const int bottom = static_cast<int>(std::ceil((r.top() + r.height()) * ratio_));
+    return QRect(left, top, right - left, bottom - top);
+}
+
 void ScopeRenderer::EnsureLayers(QSize client) {
     const int wanted = std::clamp(client.width(), 1, kMaxLayerWidth);
     const int wantedHeight = std::clamp(client.height(), 1, kMaxLayerHeight);
-    if (HasLayers() && wanted <= compose_.width() && wantedHeight <= compose_.height()) {
+    const QSize now = LayerSize();
+    if (HasLayers() && wanted <= now.width() && wantedHeight <= now.height()) {
         return;
     }
     // Grow only: a window that shrinks and grows back keeps its layers.
-    const QSize size(std::max(wanted, compose_.width()), std::max(wantedHeight, compose_.height()));
-    trace_ = QImage(size, QImage::Format_RGB32);
-    trace_.fill(Qt::black);
-    background_ = QImage(size, QImage::Format_RGB32);
-    background_.fill(MarginColour());
-    selection_ = QImage(size, QImage::Format_RGB32);
-    selection_.fill(TraceFillColour());
+    const QSize size(std::max(wanted, now.width()), std::max(wantedHeight, now.height()));
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio_)),
+                       static_cast<int>(std::ceil(size.height() * ratio_)));
+    auto make = [&](QImage& layer, const QColor& fill) {
+        layer = QImage(pixels, QImage::Format_RGB32);
+        layer.setDevicePixelRatio(ratio_);
+        layer.fill(fill);
+    };
+    make(trace_, Qt::black);
+    make(background_, MarginColour());
+    make(selection_, TraceFillColour());
     lastBand_ = {};
-    compose_ = QImage(size, QImage::Format_RGB32);
-    compose_.fill(MarginColour());
+    make(compose_, MarginColour());
 }
 
 qsizetype ScopeRenderer::LayerBytes() const {
@@ -91,7 +121,7 @@ qsizetype ScopeRenderer::LayerBytes() const {
 }
 
 QRect ScopeRenderer::LayerClip(const QRect& r) const {
-    return r.intersected(compose_.rect());
+    return r.intersected(QRect(QPoint(0, 0), LayerSize()));
 }
 
 ScopeView ScopeRenderer::Redraw(ScopeState& state, QSize client) {
@@ -220,6 +250,17 @@ void ScopeRenderer::DrawTraces(const ScopeState& state) {
         }
         const double ymin = cv.min;
         const std::size_t count = std::min<std::size_t>(c.samples.size(), state.axis.sampleCount);
+        p.setPen(TracePen(c.colour));
+        if (ratio_ != 1.0) {
+            finePoints_.clear();
+            finePoints_.reserve(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const tagDISFORCE& s = c.samples[i];
+                finePoints_.emplace_back((s.x - xmin) / hs, (s.y - ymin) / cv.scale);
+            }
+            DrawPolyline(p, finePoints_);
+            continue;
+        }
         points.clear();
         points.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
@@ -228,10 +269,32 @@ void ScopeRenderer::DrawTraces(const ScopeState& state) {
                                 plot_.bottom - TruncToInt((s.y - ymin) / cv.scale));
         }
         if (points.size() >= 2) {
-            p.setPen(TracePen(c.colour));
             p.drawPolyline(points.data(), static_cast<int>(points.size()));
         }
     }
+}
+
+// Offsets from the plot's bottom-left corner, truncated to whole device pixels: whole units at a
+// ratio of 1, half units on a doubled screen.
+void ScopeRenderer::DrawPolyline(QPainter& p, const std::vector<QPointF>& exact) {
+    if (exact.size() < 2) {
+        return;
+    }
+    if (ratio_ == 1.0) {
+        points_.clear();
+        for (const QPointF& e : exact) {
+            points_.emplace_back(TruncToInt(e.x()) + plot_.left, plot_.bottom - TruncToInt(e.y()));
+        }
+        p.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        return;
+    }
+    std::vector<QPointF> placed;
+    placed.reserve(exact.size());
+    for (const QPointF& e : exact) {
+        placed.emplace_back(TruncToInt(e.x() * ratio_) / ratio_ + plot_.left,
+                            plot_.bottom - TruncToInt(e.y() * ratio_) / ratio_);
+    }
+    p.drawPolyline(placed.data(), static_cast<int>(placed.size()));
 }
 
 QColor ScopeRenderer::ReferenceColour(const QColor& colour) {
@@ -256,16 +319,13 @@ void ScopeRenderer::DrawReference(QPainter& p, const ScopeState& state) {
         if (!live.Shown() || ref.sources[c] != live.source || !UsableScale(cv.scale)) {
             continue;
         }
-        points_.clear();
-        points_.reserve(ref.samples[c].size());
+        p.setPen(TracePen(ReferenceColour(live.colour)));
+        finePoints_.clear();
+        finePoints_.reserve(ref.samples[c].size());
         for (const tagDISFORCE& s : ref.samples[c]) {
-            points_.emplace_back(TruncToInt((s.x * stretch - xmin) / hs) + plot_.left,
-                                 plot_.bottom - TruncToInt((s.y - cv.min) / cv.scale));
+            finePoints_.emplace_back((s.x * stretch - xmin) / hs, (s.y - cv.min) / cv.scale);
         }
-        if (points_.size() >= 2) {
-            p.setPen(TracePen(ReferenceColour(live.colour)));
-            p.drawPolyline(points_.data(), static_cast<int>(points_.size()));
-        }
+        DrawPolyline(p, finePoints_);
     }
 }
 
@@ -296,21 +356,33 @@ void ScopeRenderer::DrawSelection(const ScopeRect& band) {
     p.fillRect(QRect(r.right(), r.top(), 1, r.height()), Qt::white);
 }
 
+// Works on the layers' own pixels: the background copied, then the traces and the band ORed in
+// word by word, which no scaling can blur.
 const QImage& ScopeRenderer::Compose(bool dragging) {
     if (!HasLayers()) {
         return compose_;
     }
-    const QRect area = LayerClip(client_.ToQRect());
-    QPainter p(&compose_);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(area.topLeft(), background_, area);
-    p.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-    const QRect plot = LayerClip(plot_.ToQRect());
-    if (!plot.isEmpty()) {
-        p.drawImage(plot.topLeft(), trace_, plot);
-    }
-    if (dragging) {
-        p.drawImage(area.topLeft(), selection_, area);
+    const QRect area = DevicePixels(LayerClip(client_.ToQRect())).intersected(compose_.rect());
+    const QRect plot = DevicePixels(LayerClip(plot_.ToQRect())).intersected(compose_.rect());
+    const auto row = [](const QImage& image, int y, int x) {
+        return reinterpret_cast<const quint32*>(image.constScanLine(y)) + x;
+    };
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* out = reinterpret_cast<quint32*>(compose_.scanLine(y)) + area.left();
+        std::copy_n(row(background_, y, area.left()), area.width(), out);
+        if (y >= plot.top() && y <= plot.bottom() && !plot.isEmpty()) {
+            const quint32* trace = row(trace_, y, plot.left());
+            quint32* o = out + (plot.left() - area.left());
+            for (int x = 0; x < plot.width(); ++x) {
+                o[x] |= trace[x];
+            }
+        }
+        if (dragging) {
+            const quint32* band = row(selection_, y, area.left());
+            for (int x = 0; x < area.width(); ++x) {
+                out[x] |= band[x];
+            }
+        }
     }
     return compose_;
 }

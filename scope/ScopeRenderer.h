@@ -36,6 +36,17 @@ public:
     void CreateLayers(QSize client);
     bool HasLayers() const { return !compose_.isNull(); }
 
+    // Device pixels per unit of the client's coordinates (2 on a doubled screen). The layers hold
+    // that many pixels per unit, so lines and text stay sharp instead of being stretched; all
+    // coordinates stay in client units. Layers already made are made again at the new ratio and
+    // are blank until the next Redraw.
+    void SetDevicePixelRatio(qreal ratio);
+    qreal DevicePixelRatio() const { return ratio_; }
+    // The layers' size in client units.
+    QSize LayerSize() const;
+    // A client rectangle in the layers' own pixels.
+    QRect DevicePixels(const QRect& r) const;
+
     // Rebuilds the background and trace layers for a client of this size (layers grow when it
     // outgrows them). Writes the titles, tick values and range texts into `state` and returns
     // the view drawn, which View() keeps until the next redraw. Without layers nothing is drawn
@@ -48,7 +59,8 @@ public:
     // The selection layer without a band, so a paint before the first move shows no old one.
     void ClearSelection();
 
-    // The composed picture; its top-left ClientSize() part is what the window shows.
+    // The composed picture; its top-left ClientSize() part (in client units) is what the window
+    // shows.
     const QImage& Compose(bool dragging);
 
     // Kept until the next Redraw, which takes the client size it is given.
@@ -95,6 +107,8 @@ private:
     void DrawTextAt(QPainter& p, int x, int y, const QString& text) const;
     int TextWidth(const QString& text) const;
     QRect LayerClip(const QRect& r) const;
+    // One polyline of a trace; x and y in client units, before truncation.
+    void DrawPolyline(QPainter& p, const std::vector<QPointF>& exact);
 
     QFont labelFont_; // tick labels, unit text and all measuring
     QFont titleFont_; // channel titles
@@ -117,7 +131,9 @@ private:
     QStringList timeLabels_;
     ScopeRect lastBand_; // the only part of the selection layer that is not plain fill
     ScopeView view_;
-    std::vector<QPoint> points_; // reused for every polyline
+    std::vector<QPoint> points_;      // reused for every polyline
+    std::vector<QPointF> finePoints_; // the same, on the device pixel grid above a ratio of 1
+    qreal ratio_ = 1.0;
 };
 
 } // namespace kestova

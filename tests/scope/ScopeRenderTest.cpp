@@ -393,6 +393,53 @@ TEST_F(Render, LayersFollowTheClientGrowingOnlyUpToTheirLimit) {
     EXPECT_EQ(layers.ClientRect(), (ScopeRect{0, 0, 2600, 150}));
 }
 
+// On a doubled screen the layers carry two pixels per unit and the trace is placed on that finer
+// grid: it is not the ordinary picture doubled, yet every pixel still lies on the polyline (within
+// the half-unit truncation and the pen's half width), and
+// the composition rules hold pixel for pixel.
+TEST_F(Render, OnADoubledScreenTracesAreDrawnAtDeviceResolution) {
+    for (int i = 0; i < 200; ++i) {
+        s.AddPoint(1, i, static_cast<float>(80.0 * std::sin(i / 15.0)));
+    }
+    RenderPlot(500, 220);
+    const QImage single = r.TraceLayer().copy();
+    r.SetDevicePixelRatio(2.0);
+    r.Redraw(s, client);
+    ASSERT_EQ(r.PlotRect(), plot);
+    const QImage& fine = r.TraceLayer();
+    ASSERT_EQ(fine.size(), 2 * r.LayerSize());
+    EXPECT_EQ(fine.devicePixelRatio(), 2.0);
+
+    const QRgb red = Rgb(255, 0, 0);
+    const double hs = r.View().hScale;
+    const double vs = r.View().Channel(1).scale;
+    std::vector<QPointF> points;
+    for (const auto& p : s.Channel(1).samples) {
+        points.emplace_back(p.x / hs + plot.left, plot.bottom - (p.y + 100.0) / vs);
+    }
+    int differing = 0;
+    for (int y = 2 * plot.top; y < 2 * plot.bottom; ++y) {
+        for (int x = 2 * plot.left; x < 2 * plot.right; ++x) {
+            const bool onFine = fine.pixel(x, y) == red;
+            differing += onFine != (single.pixel(x / 2, y / 2) == red) ? 1 : 0;
+            if (!onFine) {
+                continue;
+            }
+            double best = 1e9;
+            for (std::size_t i = 1; i < points.size(); ++i) {
+                best = std::min(best, SegmentDistance(QPointF((x + 0.5) / 2, (y + 0.5) / 2),
+                                                      points[i - 1], points[i]));
+            }
+            ASSERT_LE(best, 1.25) << x << "," << y;
+        }
+    }
+    EXPECT_GT(differing, 200);
+
+    const QImage& out = r.Compose(false);
+    EXPECT_EQ(out.pixel(2 * (plot.left + 50), 2 * (plot.top + 2)), Rgb(5, 130, 0));
+    EXPECT_EQ(out.pixel(2 * plot.right, 2 * (plot.top + 2)), kMajor);
+}
+
 TEST_F(Render, TitlesComeFromTheSources) {
     s.SetYUnit("Current mA");
     s.SetChannelSources(kestova::SRC_Q_AXIS_CURRENT, 0, kestova::SRC_BUS_VOLTAGE, 0);
