@@ -1,7 +1,8 @@
 // kestova-manual IN.md OUT.pdf: typesets the user manual with Qt's own text engine and PDF writer,
 // so the build needs no other tool. The markdown's pictures (`![caption](../screenshots/x.png)`,
 // relative to the .md file) are embedded at their full resolution, scaled to the text width and
-// captioned; each chapter (`## `) starts a new page and every page carries its number.
+// captioned; tables span the text width; each chapter (`## `) starts a new page and every page
+// carries its number.
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextTable>
 #include <QUrl>
 
 #include <algorithm>
@@ -87,20 +89,42 @@ bool EmbedPictures(QTextDocument& document, const QString& baseDir, double textW
     return true;
 }
 
-// Chapters start on a new page, except the first, which follows the title.
+// Every chapter starts on a new page; the title page keeps the introduction.
 void BreakBeforeChapters(QTextDocument& document) {
-    bool first = true;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block.blockFormat().headingLevel() != 2) {
             continue;
         }
-        if (!first) {
-            QTextCursor cursor(block);
-            QTextBlockFormat format = block.blockFormat();
-            format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            cursor.setBlockFormat(format);
+        QTextCursor cursor(block);
+        QTextBlockFormat format = block.blockFormat();
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        cursor.setBlockFormat(format);
+    }
+}
+
+// Tables span the text width with thin rules, so that long cells wrap instead of squeezing their
+// neighbours, and their header rows are shaded.
+void FormatTables(QTextDocument& document) {
+    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+        auto* table = qobject_cast<QTextTable*>(frame);
+        if (table == nullptr) {
+            continue;
         }
-        first = false;
+        QTextTableFormat format = table->format();
+        format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        format.setBorder(0.5);
+        format.setBorderBrush(QColor(0x90, 0x90, 0x90));
+        format.setBorderCollapse(true);
+        format.setCellPadding(3);
+        format.setCellSpacing(0);
+        format.setHeaderRowCount(1);
+        table->setFormat(format);
+        for (int column = 0; column < table->columns(); ++column) {
+            QTextTableCell cell = table->cellAt(0, column);
+            QTextCharFormat shaded = cell.format();
+            shaded.setBackground(QColor(0xe8, 0xec, 0xf0));
+            cell.setFormat(shaded);
+        }
     }
 }
 
@@ -137,6 +161,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     BreakBeforeChapters(document);
+    FormatTables(document);
 
     QPdfWriter writer(QString::fromLocal8Bit(argv[2]));
     writer.setTitle("Kestova Software Manual");
@@ -160,7 +185,10 @@ int main(int argc, char** argv) {
         }
         painter.save();
         painter.translate(0, -i * page.height());
-        document.drawContents(&painter, QRectF(0, i * page.height(), page.width(), page.height()));
+        // Clipped a hair inside the page: the next page's first line must not show in the footer.
+        const QRectF body(0, i * page.height(), page.width(), page.height() - 1);
+        painter.setClipRect(body);
+        document.drawContents(&painter, body);
         painter.restore();
         painter.setFont(footer);
         const QRectF foot(0, page.height(), page.width(), MmToLayout(kFooterMm));
