@@ -1,7 +1,8 @@
 // kestova-screenshots DIR: draws the main window offscreen, before and after connecting to the
 // simulated drive on a pseudo-terminal, the parameter page with the drive's values and with an
-// edit open, the IO function panel over the list of a TS-126C, the dictionary page polling, and
-// writes the pictures to DIR for the README and the manual.
+// edit open, the motion test page and the tuning walk-through, the alarm page, the IO function
+// panel over the list of a TS-126C, the dictionary and registers pages polling, and writes the
+// pictures to DIR for the README and the manual.
 
 #include "CAlarm.h"
 #include "CConnect.h"
@@ -13,10 +14,12 @@
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
 #include "ProgramState.h"
+#include "ResourceIds.h"
 #include "PtySlave.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScreenshotsScopeAids.h"
+#include "ScreenshotsTuning.h"
 #include "ScriptedPresenter.h"
 
 #include <QApplication>
@@ -64,6 +67,22 @@ bool ShootDictionary(kestova::CMainDlg& window, const std::function<bool(QWidget
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return save(nullptr);
+}
+
+// The registers page reading the simulated drive's register 5 (its bus voltage in 0.1 V)
+// continuously.
+static bool ShootRegisters(kestova::CMainDlg& window, const std::function<bool()>& save) {
+    window.OnCommand(kestova::res::ID_DIAG_REGISTERS);
+    QWidget* page = window.Page(7);
+    QTest::keyClicks(page->findChild<QLineEdit*>("id1096"), "5");
+    page->findChild<QCheckBox*>("id1098")->setChecked(true);
+    QTest::mouseClick(page->findChild<QPushButton*>("id1097"), Qt::LeftButton);
+    QLineEdit* value = page->findChild<QLineEdit*>("id1100");
+    QDeadlineTimer deadline(10000);
+    while (value->text().isEmpty() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return !value->text().isEmpty() && save();
 }
 
 // The alarm page holding a history that the simulated drive logged: each alarm raised pushes the
@@ -134,6 +153,9 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     ok = save("main-connected.png") && ok;
+    window.OnCommand(kestova::res::ID_DRIVE_COMMUNICATION);
+    ok = save("communication.png") && ok;
+    window.OnCommand(kestova::res::ID_CONFIG_PARAMETERS);
     ok = save("parameters.png", &page) && ok;
 
     // An edit in progress: two clicks on a Value cell, a new value typed.
@@ -156,6 +178,8 @@ int main(int argc, char** argv) {
         ShootScopeAids(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
         ok;
     ok = ShootCompare(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
+         ok;
+    ok = ShootTuning(window, [&](const char* name, QWidget* what) { return save(name, what); }) &&
          ok;
     ok = ReadAlarmHistory(window, drive) && save("alarms.png") && ok;
 
@@ -200,5 +224,6 @@ int main(int argc, char** argv) {
     }
     ok = save("io-panel.png", &page) && ok;
     ok = ShootDictionary(window, [&](QWidget* what) { return save("dictionary.png", what); }) && ok;
+    ok = ShootRegisters(window, [&] { return save("registers.png"); }) && ok;
     return ok ? 0 : 1;
 }

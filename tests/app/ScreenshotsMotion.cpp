@@ -2,6 +2,7 @@
 
 #include "CMainDlg.h"
 #include "CRunTest.h"
+#include "CScopeMode.h"
 #include "CTWaveMode.h"
 #include "CTorqueMode.h"
 #include "Cscope.h"
@@ -76,6 +77,16 @@ bool ShootMotion(CMainDlg& window,
     Set(loop, res::IDC_TEST_CURRENT, "1");
     Set(loop, res::IDC_SAMPLING, "1");
     ok = RunOneSweep(page) && save("motion-current-step.png", nullptr) && ok;
+
+    // A scope-only trace of the drive at rest: the bus voltage and the motor current, on the two
+    // channels the page offers.
+    Find<QRadioButton>(&page, res::IDC_TYPE_SCOPE)->click();
+    Set(page.ScopePage(), res::IDC_SAMPLING, "10");
+    Choose(page, res::IDC_CHANNEL_1, "Bus Voltage (0.1V)");
+    Choose(page, res::IDC_CHANNEL_2, "Synthetic Current (mA)");
+    Choose(page, res::IDC_CHANNEL_3, "--Select--");
+    Choose(page, res::IDC_CHANNEL_4, "--Select--");
+    ok = RunOneSweep(page) && save("motion-scope.png", nullptr) && ok;
 
     Find<QRadioButton>(&page, res::IDC_TYPE_MOTION)->click();
     return ok;

@@ -1,6 +1,7 @@
 #pragma once
 
-// The motion test page's pictures: a move and a current step on the simulated drive.
+// The motion test page's pictures: a move, a current step and a scope-only trace on the
+// simulated drive.
 
 #include <QWidget>
 
