@@ -7,6 +7,8 @@
 #include "ResourceIds.h"
 #include "ScopeChannels.h"
 
+#include "QtWait.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,16 +23,7 @@ namespace {
 
 using kestova::res::ControlName;
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using kttest::WaitFor;
 
 constexpr float kSpeed = 300.0F;
 

@@ -12,6 +12,8 @@
 #include "ParameterRules.h"
 #include "ResourceIds.h"
 
+#include "QtWait.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -28,16 +30,7 @@ namespace {
 
 using namespace kestova;
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using kttest::WaitFor;
 
 template <class T> T* Find(QWidget* in, int id) {
     return in->findChild<T*>(res::ControlName(id));
