@@ -214,8 +214,10 @@ void Cscope::PaintReadout(QPainter& p) {
     const int x = column.left() + kReadoutPad;
     const auto line = [&](const QString& text, const QColor& colour) {
         p.setPen(colour);
-        p.drawText(x, y, fm.elidedText(text, Qt::ElideRight, column.width() - 2 * kReadoutPad));
-        y += fm.height();
+        for (const QString& part : WrapToWidth(text, fm, column.width() - 2 * kReadoutPad)) {
+            p.drawText(x, y, part);
+            y += fm.height();
+        }
     };
     // Channel lines in the channel's colour, the rest in black.
     const auto colourOf = [&](const QString& text) {

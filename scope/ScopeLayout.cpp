@@ -1,5 +1,7 @@
 #include "ScopeLayout.h"
 
+#include <QFontMetrics>
+
 #include <cmath>
 #include <cstdio>
 
@@ -68,6 +70,27 @@ QString FormatFixed(double v, int decimals) {
         zero = zero && (*c == '0' || *c == '.');
     }
     return QString::fromLatin1(zero ? digits : text);
+}
+
+QStringList WrapToWidth(const QString& text, const QFontMetrics& metrics, int width) {
+    static const QString kIndent = QStringLiteral("  ");
+    QStringList lines;
+    QString rest = text;
+    while (metrics.horizontalAdvance(rest) > width) {
+        // The last space that leaves a fitting first part; never one inside the indent.
+        const qsizetype floor = lines.isEmpty() ? 0 : kIndent.size();
+        qsizetype cut = rest.lastIndexOf(' ');
+        while (cut > floor && metrics.horizontalAdvance(rest.left(cut)) > width) {
+            cut = rest.lastIndexOf(' ', cut - 1);
+        }
+        if (cut <= floor) {
+            break;
+        }
+        lines.append(rest.left(cut));
+        rest = kIndent + rest.mid(cut + 1).trimmed();
+    }
+    lines.append(metrics.elidedText(rest, Qt::ElideRight, width));
+    return lines;
 }
 
 } // namespace kestova

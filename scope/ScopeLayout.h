@@ -7,6 +7,9 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
+
+class QFontMetrics;
 
 namespace kestova {
 
@@ -53,5 +56,9 @@ int YDivisions(float a, float b, int previous);
 // A label: fixed-point with the given number of decimals, as "%.Nf" prints it, except that a
 // value rounding to zero never shows a minus sign.
 QString FormatFixed(double v, int decimals);
+
+// A read-out line broken at spaces into lines no wider than `width`, the continuations indented
+// by two spaces. A word that cannot fit alone is elided.
+QStringList WrapToWidth(const QString& text, const QFontMetrics& metrics, int width);
 
 } // namespace kestova

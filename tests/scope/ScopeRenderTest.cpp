@@ -449,4 +449,18 @@ TEST_F(Render, TitlesComeFromTheSources) {
     EXPECT_EQ(s.Channel(3).title, "Bus Voltage (0.1V)");
 }
 
+// A step figure too long for the read-out column goes on at the next line instead of being cut.
+TEST(ReadoutLines, wrapAtTheLastFittingSpaceAndIndentTheRest) {
+    const QFontMetrics fm{QFont("DejaVu Sans", 9)};
+    const QString text = "Steady-state error: 256.9 RPM";
+    const int width = fm.horizontalAdvance("Steady-state error:") + 2;
+    EXPECT_EQ(kestova::WrapToWidth(text, fm, width),
+              (QStringList{"Steady-state error:", "  256.9 RPM"}));
+    EXPECT_EQ(kestova::WrapToWidth(text, fm, fm.horizontalAdvance(text)), QStringList{text});
+    // A single word wider than the column is elided, not looped over.
+    const QStringList narrow = kestova::WrapToWidth("Overshoot:", fm, fm.horizontalAdvance("Ov"));
+    ASSERT_EQ(narrow.size(), 1);
+    EXPECT_TRUE(narrow[0].endsWith(QChar(0x2026)));
+}
+
 } // namespace
