@@ -197,14 +197,11 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
     switch (Enter()) {
     case Gate::Offline: {
         // A made-up frame of the right length lets callers run their whole path without a drive.
-        const auto size = static_cast<std::uint16_t>(2u * count + 5u);
-        KtVariant v;
-        v.vt = VT_ARRAY | VT_UI1;
-        v.parray.resize(size);
-        for (std::size_t i = 0; i < size; ++i) {
-            v.parray[i] = static_cast<std::uint8_t>(i % 256);
+        Bytes made(static_cast<std::uint16_t>(2u * count + 5u));
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            made[i] = static_cast<std::uint8_t>(i % 256);
         }
-        return v;
+        return KtVariant::FromBytes(made);
     }
     case Gate::NotOpen:
         return {};

@@ -2,7 +2,9 @@
 
 // How ports are named on this platform. People and the program speak of ports by name ("COM3",
 // "ttyUSB0"); a per-user port directory of symbolic links maps names to devices, so a simulated
-// drive or a user can give a pseudo-terminal or an adapter a COM name.
+// drive or a user can give a pseudo-terminal or an adapter a COM name. On Windows the ports are
+// the system's COMn names and there is no port directory: it is empty, registering fails with
+// ENOSYS, other names become "COM1", and ListPorts gives the ports the system lists.
 
 #include "KtExport.h"
 
