@@ -109,12 +109,7 @@ std::string PortDirectoryProblem() {
 }
 
 std::string NormalizePortName(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    const std::string upper = UpperAscii(text);
     if (StartsWith(upper, "COM")) {
         return upper;
     }

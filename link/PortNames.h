@@ -54,4 +54,7 @@ KTCOM_API bool UnregisterPort(const std::string& name, const std::string& device
 // Natural order for port names: "COM2" before "COM10", "ttyUSB9" before "ttyUSB10".
 KTCOM_API bool NaturalLess(const std::string& a, const std::string& b);
 
+// The name with its ASCII letters in upper case, as COM names are compared.
+std::string UpperAscii(std::string name);
+
 } // namespace ktcom

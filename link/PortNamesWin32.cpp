@@ -32,12 +32,7 @@ std::string PortDirectoryProblem() {
 }
 
 std::string NormalizePortName(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    const std::string upper = UpperAscii(text);
     return upper.rfind("COM", 0) == 0 ? upper : "COM1";
 }
 

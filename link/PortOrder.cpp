@@ -45,4 +45,13 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return (a.size() - i) < (b.size() - j);
 }
 
+std::string UpperAscii(std::string name) {
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return name;
+}
+
 } // namespace ktcom

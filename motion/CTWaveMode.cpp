@@ -17,10 +17,6 @@ using namespace motion;
 
 namespace {
 
-constexpr int kLabelWidth = 125;
-constexpr int kFieldX = 135;
-constexpr int kFieldWidth = 70;
-
 QRadioButton* MakeRadio(QWidget* group, int id, const QString& text, int y) {
     auto* radio = new QRadioButton(text, group);
     radio->setObjectName(res::ControlName(id));
@@ -35,15 +31,11 @@ CTWaveMode::CTWaveMode(ProgramState& state, Presenter& presenter, QWidget* paren
                 {"Invalid sampling interval value", "Parameter Vaidate"}, parent) {
     setObjectName("page149");
     resize(DuX(297), DuY(102));
-    const auto row = [this](int id, const char* label, const char* text, int y) {
-        MakeLabel(QStringLiteral("label%1").arg(id), label, 8, y, kLabelWidth);
-        return MakeField(id, text, kFieldX, y, kFieldWidth);
-    };
-    speed_ = row(1037, "Speed (rpm)", "100", 6);
-    acceleration_ = row(1040, "Accleration (r/s^2)", "100", 32);
-    distance_ = row(1038, "Distance (r)", "100", 58);
-    interval_ = row(1041, "Interval (ms)", "1000", 84);
-    repeat_ = row(1039, "Repeat # ", "1", 110);
+    speed_ = MakeFieldRow(1037, "Speed (rpm)", "100", 6);
+    acceleration_ = MakeFieldRow(1040, "Accleration (r/s^2)", "100", 32);
+    distance_ = MakeFieldRow(1038, "Distance (r)", "100", 58);
+    interval_ = MakeFieldRow(1041, "Interval (ms)", "1000", 84);
+    repeat_ = MakeFieldRow(1039, "Repeat # ", "1", 110);
     MakeTraceRow("Trace Time (ms)", 8, 136);
     MakeSamplingRow("Sampling time (0.1ms)", 8, 136);
 

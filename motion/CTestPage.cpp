@@ -22,6 +22,9 @@ constexpr int kTraceTimes[] = {100,  200,  300,  400,  500,  600,  700,  800,  9
 constexpr int kRowHeight = 22;
 constexpr int kRowLabelWidth = 170;
 constexpr int kRowFieldWidth = 70;
+// The settings column: labels from the left edge, fields after them.
+constexpr int kColumnLabelWidth = 125;
+constexpr int kColumnFieldX = 135;
 
 } // namespace
 
@@ -126,6 +129,11 @@ QLabel* CTestPage::MakeLabel(const QString& name, const QString& text, int x, in
     label->setObjectName(name);
     label->setGeometry(x, y + 3, width, kRowHeight - 4);
     return label;
+}
+
+QLineEdit* CTestPage::MakeFieldRow(int id, const char* label, const char* text, int y) {
+    MakeLabel(QStringLiteral("label%1").arg(id), label, 8, y, kColumnLabelWidth);
+    return MakeField(id, text, kColumnFieldX, y, kRowFieldWidth);
 }
 
 void CTestPage::MakeSamplingRow(const QString& label, int x, int y) {

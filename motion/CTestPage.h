@@ -85,6 +85,8 @@ protected:
 
     QLineEdit* MakeField(int id, const QString& text, int x, int y, int width);
     QLabel* MakeLabel(const QString& name, const QString& text, int x, int y, int width);
+    // A labelled entry field of a test's settings column (label "label<id>", field id).
+    QLineEdit* MakeFieldRow(int id, const char* label, const char* text, int y);
     // The sampling row (label 1056, box 1054 holding "1") and the trace-time row (label 1059,
     // list 1042 at 1000 ms) in one place, label first.
     void MakeSamplingRow(const QString& label, int x, int y);

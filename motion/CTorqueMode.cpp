@@ -13,26 +13,14 @@ namespace kestova {
 
 using namespace motion;
 
-namespace {
-
-constexpr int kLabelWidth = 125;
-constexpr int kFieldX = 135;
-constexpr int kFieldWidth = 70;
-
-} // namespace
-
 CTorqueMode::CTorqueMode(ProgramState& state, Presenter& presenter, QWidget* parent)
     : CTestPage(state, presenter, CaptureKind::CurrentLoop, {"Sampling interval error", ""},
                 parent) {
     setObjectName("page150");
     resize(DuX(302), DuY(101));
-    const auto row = [this](int id, const char* label, const char* text, int y) {
-        MakeLabel(QStringLiteral("label%1").arg(id), label, 8, y, kLabelWidth);
-        return MakeField(id, text, kFieldX, y, kFieldWidth);
-    };
-    kp_ = row(1050, "KP", "1000", 6);
-    ki_ = row(1051, "KI", "1000", 32);
-    current_ = row(1052, "Test current(A)", "1000", 58);
+    kp_ = MakeFieldRow(1050, "KP", "1000", 6);
+    ki_ = MakeFieldRow(1051, "KI", "1000", 32);
+    current_ = MakeFieldRow(1052, "Test current(A)", "1000", 58);
     MakeSamplingRow("Sampling interval (0.1ms)", 8, 84);
     auto_ = new QCheckBox("Auto configuration", this);
     auto_->setObjectName(res::ControlName(1053));
