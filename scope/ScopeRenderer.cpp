@@ -241,7 +241,6 @@ void ScopeRenderer::DrawTraces(const ScopeState& state) {
         DrawReference(p, state);
     }
     const double xmin = view_.index.min;
-    std::vector<QPoint>& points = points_;
     for (int ch = 1; ch <= kScopeChannels; ++ch) {
         const ScopeChannel& c = state.Channel(ch);
         const ChannelView& cv = view_.Channel(ch);
@@ -250,51 +249,36 @@ void ScopeRenderer::DrawTraces(const ScopeState& state) {
         }
         const double ymin = cv.min;
         const std::size_t count = std::min<std::size_t>(c.samples.size(), state.axis.sampleCount);
-        p.setPen(TracePen(c.colour));
-        if (ratio_ != 1.0) {
-            finePoints_.clear();
-            finePoints_.reserve(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const tagDISFORCE& s = c.samples[i];
-                finePoints_.emplace_back((s.x - xmin) / hs, (s.y - ymin) / cv.scale);
-            }
-            DrawPolyline(p, finePoints_);
-            continue;
-        }
-        points.clear();
-        points.reserve(count);
+        offsets_.clear();
+        offsets_.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             const tagDISFORCE& s = c.samples[i];
-            points.emplace_back(TruncToInt((s.x - xmin) / hs) + plot_.left,
-                                plot_.bottom - TruncToInt((s.y - ymin) / cv.scale));
+            offsets_.emplace_back((s.x - xmin) / hs, (s.y - ymin) / cv.scale);
         }
-        if (points.size() >= 2) {
-            p.drawPolyline(points.data(), static_cast<int>(points.size()));
-        }
+        p.setPen(TracePen(c.colour));
+        DrawPolyline(p, offsets_);
     }
 }
 
 // Offsets from the plot's bottom-left corner, truncated to whole device pixels: whole units at a
 // ratio of 1, half units on a doubled screen.
-void ScopeRenderer::DrawPolyline(QPainter& p, const std::vector<QPointF>& exact) {
-    if (exact.size() < 2) {
+void ScopeRenderer::DrawPolyline(QPainter& p, std::vector<QPointF>& offsets) {
+    if (offsets.size() < 2) {
         return;
     }
     if (ratio_ == 1.0) {
         points_.clear();
-        for (const QPointF& e : exact) {
+        for (const QPointF& e : offsets) {
             points_.emplace_back(TruncToInt(e.x()) + plot_.left, plot_.bottom - TruncToInt(e.y()));
         }
         p.drawPolyline(points_.data(), static_cast<int>(points_.size()));
         return;
     }
-    std::vector<QPointF> placed;
-    placed.reserve(exact.size());
-    for (const QPointF& e : exact) {
-        placed.emplace_back(TruncToInt(e.x() * ratio_) / ratio_ + plot_.left,
-                            plot_.bottom - TruncToInt(e.y() * ratio_) / ratio_);
+    for (QPointF& e : offsets) {
+        e = QPointF(TruncToInt(e.x() * ratio_) / ratio_ + plot_.left,
+                    plot_.bottom - TruncToInt(e.y() * ratio_) / ratio_);
     }
-    p.drawPolyline(placed.data(), static_cast<int>(placed.size()));
+    p.drawPolyline(offsets.data(), static_cast<int>(offsets.size()));
 }
 
 QColor ScopeRenderer::ReferenceColour(const QColor& colour) {
@@ -320,12 +304,12 @@ void ScopeRenderer::DrawReference(QPainter& p, const ScopeState& state) {
             continue;
         }
         p.setPen(TracePen(ReferenceColour(live.colour)));
-        finePoints_.clear();
-        finePoints_.reserve(ref.samples[c].size());
+        offsets_.clear();
+        offsets_.reserve(ref.samples[c].size());
         for (const tagDISFORCE& s : ref.samples[c]) {
-            finePoints_.emplace_back((s.x * stretch - xmin) / hs, (s.y - cv.min) / cv.scale);
+            offsets_.emplace_back((s.x * stretch - xmin) / hs, (s.y - cv.min) / cv.scale);
         }
-        DrawPolyline(p, finePoints_);
+        DrawPolyline(p, offsets_);
     }
 }
 

@@ -107,8 +107,9 @@ private:
     void DrawTextAt(QPainter& p, int x, int y, const QString& text) const;
     int TextWidth(const QString& text) const;
     QRect LayerClip(const QRect& r) const;
-    // One polyline of a trace; x and y in client units, before truncation.
-    void DrawPolyline(QPainter& p, const std::vector<QPointF>& exact);
+    // One polyline: offsets right and up from the plot's bottom-left corner in client units,
+    // before truncation. Placing may overwrite them.
+    void DrawPolyline(QPainter& p, std::vector<QPointF>& offsets);
 
     QFont labelFont_; // tick labels, unit text and all measuring
     QFont titleFont_; // channel titles
@@ -131,8 +132,8 @@ private:
     QStringList timeLabels_;
     ScopeRect lastBand_; // the only part of the selection layer that is not plain fill
     ScopeView view_;
-    std::vector<QPoint> points_;      // reused for every polyline
-    std::vector<QPointF> finePoints_; // the same, on the device pixel grid above a ratio of 1
+    std::vector<QPointF> offsets_; // a polyline's points from the plot's corner, reused
+    std::vector<QPoint> points_;   // the same placed on whole pixels, at a ratio of 1
     qreal ratio_ = 1.0;
 };
 
