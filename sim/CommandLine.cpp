@@ -126,9 +126,9 @@ void Describe(CLI::App& app, Parsed& p) {
         ->group(line);
     app.add_option("--fault", cl.faults,
                    "NAME=N acts on the next N replies, NAME@P on each reply with probability\n"
-                   "P (line-noise: bursts per second); repeatable\n"
+                   "P (line-noise: bursts per second; lost-request: requests); repeatable\n"
                    "names: crc-error, no-reply, late-reply, stray-byte, short-reply,\n"
-                   "exception-reply, line-noise")
+                   "exception-reply, line-noise, lost-request")
         ->option_text("NAME=N|NAME@P")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kHelp =
     "commands: fault <name> <N>|@<p>|clear, late-ms <ms>, exception-code <n>, alarm <code>, "
     "clear-alarm, hangup, replug, clock <rate>, step <ms>, status, quit; fault names: crc-error "
-    "no-reply late-reply stray-byte short-reply exception-reply line-noise";
+    "no-reply late-reply stray-byte short-reply exception-reply line-noise lost-request";
 
 bool ParseNumber(const std::string& text, double& value) {
     try {

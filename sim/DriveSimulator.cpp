@@ -379,6 +379,9 @@ void DriveSimulator::Serve() {
             if (request.station != options_.station && request.station != 0) {
                 continue; // another drive's request
             }
+            if (faults_.RequestLost()) {
+                continue; // spoilt on the way in: the drive never knew of it
+            }
             Bytes reply = Answer(request);
             if (request.station == 0) {
                 continue; // broadcasts are carried out without an answer

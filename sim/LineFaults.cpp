@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::array<const char*, kLineFaultCount> kNames = {
     "crc-error",   "no-reply",        "late-reply", "stray-byte",
-    "short-reply", "exception-reply", "line-noise",
+    "short-reply", "exception-reply", "line-noise", "lost-request",
 };
 
 std::size_t Index(LineFault fault) {
@@ -78,6 +78,11 @@ bool LineFaults::Due(LineFault fault) {
         return std::uniform_real_distribution<double>(0.0, 1.0)(random_) < s.rate;
     }
     return false;
+}
+
+bool LineFaults::RequestLost() {
+    std::lock_guard lock(mutex_);
+    return Due(LineFault::LostRequest);
 }
 
 ReplyPlan LineFaults::Plan(Bytes reply, std::uint8_t station, std::uint8_t function) {

@@ -4,7 +4,8 @@
 // noisy line that spoils CRCs, a drive that does not answer or answers late, a transceiver that
 // puts a stray byte on the line as it turns on, a reply cut short, an exception from a busy drive,
 // and bursts of noise between exchanges. Each acts on the next N replies, or on each reply with a
-// given probability. Thread-safe: tests and the control channel change them while the drive runs.
+// given probability; a lost request acts on the next N requests instead, before the drive sees
+// them. Thread-safe: tests and the control channel change them while the drive runs.
 
 #include "RtuSlave.h"
 #include "WireTiming.h"
@@ -27,8 +28,9 @@ enum class LineFault {
     ShortReply,     // "short-reply": the reply stops before its end
     ExceptionReply, // "exception-reply": the drive answers with an exception (see exceptionCode)
     LineNoise,      // "line-noise": bursts of random bytes between exchanges
+    LostRequest,    // "lost-request": the request never reaches the drive (no effect, no reply)
 };
-inline constexpr std::size_t kLineFaultCount = 7;
+inline constexpr std::size_t kLineFaultCount = 8;
 
 const char* LineFaultName(LineFault fault);
 std::optional<LineFault> LineFaultFromName(const std::string& name);
@@ -56,6 +58,10 @@ public:
     Micros LateBy() const;
     void SetExceptionCode(ExceptionCode code);
     ExceptionCode GetExceptionCode() const;
+
+    // Whether the request that just came in is lost on its way to the drive: it is then neither
+    // carried out nor answered.
+    bool RequestLost();
 
     // Applies the switches that are due to a reply for the request (station, function).
     ReplyPlan Plan(Bytes reply, std::uint8_t station, std::uint8_t function);

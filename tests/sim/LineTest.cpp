@@ -222,6 +222,25 @@ TEST_F(FaultSwitch, eachSwitchDoesWhatItsNameSays) {
     EXPECT_EQ(v, 1);
 }
 
+// A reply that is lost still leaves the write done; a request that is lost leaves nothing done.
+TEST_F(FaultSwitch, aLostRequestIsNotCarriedOutWhereALostReplyIs) {
+    StartSim(Builtin(1));
+    modbus_t* mb = Client(38400, 100);
+    std::uint16_t v = 0;
+    ASSERT_EQ(modbus_write_register(mb, 30, 10), 1);
+
+    sim_->Faults().Set(LineFault::NoReply, {.count = 1});
+    EXPECT_EQ(modbus_write_register(mb, 30, 20), -1);
+    ASSERT_EQ(Read1(30, v), 1);
+    EXPECT_EQ(v, 20);
+
+    sim_->Faults().Set(LineFault::LostRequest, {.count = 1});
+    EXPECT_EQ(modbus_write_register(mb, 30, 40), -1);
+    EXPECT_EQ(errno, ETIMEDOUT);
+    ASSERT_EQ(Read1(30, v), 1);
+    EXPECT_EQ(v, 20);
+}
+
 TEST_F(FaultSwitch, strayByteIsLocatedByTheLinksWriteButSpoilsItsRead) {
     StartSim(Builtin(1));
     CKTCOM link;
