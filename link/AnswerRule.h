@@ -1,13 +1,14 @@
 #pragma once
 
-// How an operation recognises its answer among the bytes that came back: how many it waits for,
-// whether the answer is looked for behind stray bytes, and which bytes hold the result. Pure
-// functions over bytes, shared by the register operations and driven directly by tests and the
-// fuzz target.
+// How an operation recognises the answer to its request among the bytes that come back: its
+// length, the station and function, and what the answer must repeat of the request (a read's
+// byte count, a write's address with its value or count). Pure functions over bytes, shared by
+// the register operations and driven directly by tests and the fuzz target.
 
 #include "KtExport.h"
 #include "ModbusFrame.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,33 +19,53 @@ struct AnswerRule {
     enum class Short {
         Report,         // too few bytes is "no response"
         RetryQuietly,   // try again at once, report nothing
-        ValidityDecides // locate and test what came as it is
+        ValidityDecides // what came is judged as it is
     };
+    // Bytes of the whole answer. An answer of open length runs to the end of what came, and this
+    // is how many bytes the receive waits for.
     std::uint32_t expected = 0;
-    bool locate = false; // look for the answer behind stray bytes by station and function
+    bool openLength = false;
+    bool locate = false; // the answer may lie behind stray bytes
     std::uint8_t station = 0;
     std::uint8_t function = 0;
-    bool locateByReceived = false; // locate with the received count instead of the expected one
     Short onShort = Short::Report;
+    // Bytes from offset 2 that the answer must carry.
+    std::array<std::uint8_t, 6> echo{};
+    std::uint8_t echoLength = 0;
     // Where the result lies in the answer; a width of 0 takes the whole frame.
     std::size_t resultOffset = 0;
     std::size_t resultWidth = 0;
+
+    // The answer to a read: 03, a byte count, then `expected` - 5 data bytes. The byte count field
+    // holds 8 bits, so for blocks past 127 registers it carries the low byte.
+    static AnswerRule Read(std::uint8_t station, std::uint32_t expected);
+    // The answer to a write: its station and function, then `echoed` bytes of the request from
+    // offset 2 (address and value, or address and count), then the CRC.
+    static AnswerRule Echo(const Bytes& request, std::size_t echoed);
 };
 
-// True once the receive can stop: the expected count is in and, when the answer is located, the
-// answer that starts behind stray bytes is whole too.
-KTCOM_API bool AnswerComplete(const std::uint8_t* data, std::size_t count, const AnswerRule& rule);
-
-enum class Verdict {
-    Taken,        // a valid answer that holds the result
-    Short,        // too few bytes: "no response"
-    ShortQuietly, // too few bytes, to be retried without a report
-    BadCrc,       // bytes came but they are no valid answer
-    TooShort      // a valid frame that ends before the result: "no response"
+enum class Fit {
+    No,        // the bytes here are not this answer
+    Partial,   // they begin like it; more must come
+    Whole,     // the answer, whole and valid
+    Exception, // the drive refused the request (function | 0x80, 5 bytes)
+    Corrupt    // the answer's shape with a wrong CRC
 };
 
-// Judges what one attempt received. On Taken, `received` holds the located answer.
-KTCOM_API Verdict JudgeAnswer(Bytes& received, const AnswerRule& rule);
+struct FrameFit {
+    Fit fit = Fit::No;
+    std::size_t length = 0; // bytes the answer takes, for Whole, Exception and Corrupt
+};
+
+// Whether the `count` bytes at `data` begin with the answer the rule describes. With `final` the
+// receive has ended: nothing more will come, so an answer of open length is judged as it stands.
+KTCOM_API FrameFit FitAnswer(const std::uint8_t* data, std::size_t count, const AnswerRule& rule,
+                             bool final);
+
+// Whether the bytes at `data` begin with a whole, valid Modbus frame of any request (a read
+// answer, a write echo, an exception reply, of any station): Whole with its length, Partial when
+// they could still become one, No otherwise.
+KTCOM_API FrameFit FitAnyFrame(const std::uint8_t* data, std::size_t count);
 
 // The result of a taken answer: 16 or 32 bits, high byte first. Empty when the answer does not
 // hold that many bytes before its CRC.

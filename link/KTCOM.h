@@ -4,6 +4,7 @@
 // exchanges one at a time. Failures never throw: an operation returns its failure value, records
 // a failure code readable with GetLastErrors, and posts it to the report target when one is set.
 
+#include "AnswerLedger.h"
 #include "BusLock.h"
 #include "KtEvent.h"
 #include "KtExport.h"
@@ -21,7 +22,6 @@
 
 namespace ktcom {
 class SerialPort;
-struct AnswerRule;
 } // namespace ktcom
 
 // Failure codes of the link.
@@ -32,6 +32,7 @@ constexpr std::uint16_t LINK_ERR_NO_RESPONSE = 60003;  // fewer bytes than expec
 constexpr std::uint16_t LINK_ERR_EVENT = 60004;        // a wake-up object could not be created
 constexpr std::uint16_t LINK_ERR_BUS_BUSY = 60005;     // another exchange held the line too long
 constexpr std::uint16_t LINK_ERR_BAD_ARGUMENT = 60006; // the arguments cannot make a request
+constexpr std::uint16_t LINK_ERR_REFUSED = 60007;      // the drive answered with an exception reply
 
 // Message number of link reports; wParam 0, lParam the failure code.
 constexpr unsigned WM_LINK_NOTIFY = 0x7E8;
@@ -104,10 +105,7 @@ private:
                             std::uint32_t length);
     std::uint32_t ReadComm(const PortHandle& port, std::uint8_t* buffer, std::uint32_t capacity);
     std::uint32_t ReadComThread(Bytes& array, std::uint32_t expected);
-    std::uint32_t ReadComThread(const PortHandle& port, Bytes& array,
-                                const ktcom::AnswerRule& rule);
     void DiscardInput(const PortHandle& port);
-    void DrainLateAnswers(const PortHandle& port, std::uint32_t count);
 
     static std::uint32_t CRC_Check(const std::uint8_t* bytes, std::uint16_t length);
     static int CByteArrary_CRC_CHECK(const Bytes& array);
@@ -123,6 +121,16 @@ private:
     template <class T> std::optional<T> EnterWith(T offline, T failure);
     PortHandle CurrentPort();
     bool Exchange(const Bytes& request, const Plan& plan, Bytes& answer);
+    // Accounts for what came since the last receive; true when it holds a late answer to an
+    // earlier attempt of `exchange`, which is then in `answer`.
+    bool TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer);
+    // Receives until the answer to `exchange` is in, it is judged, or the response time-out.
+    ktcom::AnswerLedger::Result ReceiveAnswer(const PortHandle& port, std::uint64_t exchange,
+                                              const ktcom::AnswerRule& rule,
+                                              std::size_t& unexplained);
+    // Until when an answer to a request sent now may still come.
+    std::chrono::steady_clock::time_point AnswerDeadline(std::size_t requestBytes,
+                                                         const ktcom::AnswerRule& rule);
     KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,
                             bool firstBytesOnly);
     void Report(std::uint16_t code);
@@ -158,6 +166,9 @@ private:
     std::atomic<std::uint16_t> m_timeout{50};
     std::atomic<KtReportHandle> m_report{nullptr};
     std::atomic<std::uint16_t> m_lastError{0};
+    // The bytes received and the requests whose answers may still come; used under the bus lock.
+    ktcom::AnswerLedger m_ledger;
+    std::uint64_t m_exchanges = 0;
 
     std::mutex m_stateLock; // settings and the port handle, between callers and the monitor
     std::mutex m_openLock;  // one OpenCom or CloseCom at a time

@@ -19,6 +19,12 @@ namespace {
 constexpr std::size_t kReceiveBufferSize = 1024;
 constexpr auto kReceiveStep = 5ms;
 constexpr auto kMonitorPause = 10ms;
+// How late an answer may come and still be told from the answer to a later request: this many
+// response time-outs past the time-out of its own attempt, plus the line time of both frames and
+// a margin for the drive's turnaround and our own scheduling. An answer later than that may be
+// taken for a later request's when that one has the same shape (docs/architecture.md).
+constexpr int kLateAnswerTimeOuts = 4;
+constexpr auto kLateAnswerMargin = 20ms;
 
 } // namespace
 
@@ -72,6 +78,8 @@ int CKTCOM::OpenCom() {
         Report(LINK_ERR_OPEN_FAILED);
         return 0;
     }
+    // A new line: nothing received before belongs to it, and no request on it is due.
+    m_ledger.Clear();
     PortHandle port = SerialPort::Open(ktcom::ResolvePortPath(name));
     if (!port) {
         m_connected = 0;
@@ -224,26 +232,20 @@ std::uint32_t CKTCOM::ReadComm(const PortHandle& port, std::uint8_t* buffer,
     return static_cast<std::uint32_t>(port->ReadWaiting(buffer, capacity));
 }
 
+// Gathers bytes until `expected` have come or the response time-out, as they arrive; the
+// register operations receive through ReceiveAnswer instead, which knows what answers them.
 std::uint32_t CKTCOM::ReadComThread(Bytes& array, std::uint32_t expected) {
-    ktcom::AnswerRule rule;
-    rule.expected = expected;
-    return ReadComThread(CurrentPort(), array, rule);
-}
-
-std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array,
-                                    const ktcom::AnswerRule& rule) {
     using clock = std::chrono::steady_clock;
-    if (rule.expected == 0) {
-        array.clear();
+    array.clear();
+    if (expected == 0) {
         return 0;
     }
+    const PortHandle port = CurrentPort();
     const auto start = clock::now();
     const auto limit = std::chrono::milliseconds(m_timeout.load());
     std::uint8_t buffer[kReceiveBufferSize];
     std::uint32_t received = 0;
-    while (!ktcom::AnswerComplete(buffer, received, rule) && received < kReceiveBufferSize &&
-           clock::now() - start < limit) {
-        // Each step waits at most 5 ms for bytes, so a whole answer is taken as soon as it is in.
+    while (received < expected && received < kReceiveBufferSize && clock::now() - start < limit) {
         const auto stepEnd = clock::now() + kReceiveStep;
         if (port) {
             port->WaitReadable(kReceiveStep);
@@ -251,8 +253,6 @@ std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array,
         const std::uint32_t got = ReadComm(
             port, buffer + received, static_cast<std::uint32_t>(kReceiveBufferSize - received));
         if (got == 0) {
-            // Nothing came although the line looked ready: a hung-up or failing line reports
-            // itself ready for ever. Such a step still lasts its 5 ms, so the wait stays idle.
             std::this_thread::sleep_until(stepEnd);
         }
         received += got;
@@ -262,18 +262,101 @@ std::uint32_t CKTCOM::ReadComThread(const PortHandle& port, Bytes& array,
     return received;
 }
 
+ktcom::AnswerLedger::Result CKTCOM::ReceiveAnswer(const PortHandle& port, std::uint64_t exchange,
+                                                  const ktcom::AnswerRule& rule,
+                                                  std::size_t& unexplained) {
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const auto limit = std::chrono::milliseconds(m_timeout.load());
+    const bool strict = !rule.locate;
+    ktcom::AnswerLedger::Result result;
+    std::uint8_t buffer[kReceiveBufferSize];
+    // A receive gathers at most one buffer's worth of bytes towards its answer.
+    while (clock::now() - start < limit && m_ledger.Buffered() < kReceiveBufferSize) {
+        // Each step waits at most 5 ms for bytes, so a whole answer is taken as soon as it is in.
+        const auto stepEnd = clock::now() + kReceiveStep;
+        if (port) {
+            port->WaitReadable(kReceiveStep);
+        }
+        const std::uint32_t got = ReadComm(
+            port, buffer, static_cast<std::uint32_t>(kReceiveBufferSize - m_ledger.Buffered()));
+        if (got == 0) {
+            // Nothing came although the line looked ready: a hung-up or failing line reports
+            // itself ready for ever. Such a step still lasts its 5 ms, so the wait stays idle.
+            std::this_thread::sleep_until(stepEnd);
+            continue;
+        }
+        m_ledger.Add(buffer, got);
+        result = m_ledger.Scan(exchange, strict, false);
+        unexplained += result.unexplained;
+        if (result.end != ktcom::AnswerLedger::End::NeedMore) {
+            m_readDone.Set();
+            return result;
+        }
+    }
+    result = m_ledger.Scan(exchange, strict, true);
+    unexplained += result.unexplained;
+    m_readDone.Set();
+    return result;
+}
+
+bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer) {
+    const auto now = std::chrono::steady_clock::now();
+    std::uint8_t buffer[kReceiveBufferSize];
+    bool taken = false;
+    // A few buffers' worth; a line that floods past them is emptied unread.
+    for (int round = 0; round < 4 && !taken; ++round) {
+        const std::uint32_t got = ReadComm(port, buffer, kReceiveBufferSize);
+        if (got == 0) {
+            break;
+        }
+        m_ledger.Add(buffer, got);
+        for (;;) {
+            ktcom::AnswerLedger::Result r = m_ledger.Scan(exchange, false, false);
+            if (r.end == ktcom::AnswerLedger::End::Taken) {
+                answer = std::move(r.frame);
+                taken = true;
+                break;
+            }
+            // A late refusal or a spoilt late answer to an earlier attempt: this attempt asks
+            // again.
+            if (r.end == ktcom::AnswerLedger::End::NeedMore) {
+                break;
+            }
+        }
+        if (m_ledger.Buffered() >= kReceiveBufferSize) {
+            m_ledger.DropBuffered();
+        }
+    }
+    if (!taken && port && port->BytesWaiting() > 0) {
+        DiscardInput(port);
+    }
+    m_readDone.Set();
+    // Every byte that came by `now` has been read, so an answer that came in time is accounted.
+    m_ledger.Expire(now);
+    return taken;
+}
+
+std::chrono::steady_clock::time_point CKTCOM::AnswerDeadline(std::size_t requestBytes,
+                                                             const ktcom::AnswerRule& rule) {
+    int speedIndex = 6;
+    {
+        std::lock_guard lock(m_stateLock);
+        speedIndex = m_speedIndex;
+    }
+    // Ten bits a character; both frames cross the line once.
+    const auto bytes = static_cast<std::uint64_t>(requestBytes) + rule.expected;
+    const auto lineTime =
+        std::chrono::microseconds(bytes * 10'000'000ull / ktcom::BaudForIndex(speedIndex));
+    const auto timeout = std::chrono::milliseconds(m_timeout.load());
+    return std::chrono::steady_clock::now() + timeout + kLateAnswerTimeOuts * timeout + lineTime +
+           kLateAnswerMargin;
+}
+
 void CKTCOM::DiscardInput(const PortHandle& port) {
     if (port) {
         port->PurgeInput();
     }
-}
-
-void CKTCOM::DrainLateAnswers(const PortHandle& port, std::uint32_t count) {
-    ktcom::AnswerRule rule;
-    rule.expected = count;
-    Bytes late;
-    ReadComThread(port, late, rule);
-    DiscardInput(port);
 }
 
 std::uint32_t CKTCOM::CRC_Check(const std::uint8_t* bytes, std::uint16_t length) {

@@ -27,19 +27,18 @@ struct CKTCOM::Plan {
     bool pauseAfterFailure = true;
     std::chrono::milliseconds busWait = kBusWait;
 
-    // The answer is taken as it arrives.
-    static Plan AsReceived(std::uint32_t expected) {
-        Plan p;
-        p.answer.expected = expected;
+    explicit Plan(const ktcom::AnswerRule& rule) : answer(rule) {}
+    // A read's answer, taken where it arrives (the Part's unlocated answer) or looked for behind
+    // stray bytes.
+    static Plan Read(std::uint8_t station, std::uint32_t expected, bool locate) {
+        Plan p(ktcom::AnswerRule::Read(station, expected));
+        p.answer.locate = locate;
         return p;
     }
-    // The answer is looked for behind stray bytes by its station and function.
-    static Plan Located(std::uint8_t station, std::uint8_t function, std::uint32_t expected) {
-        Plan p;
-        p.answer.expected = expected;
-        p.answer.locate = true;
-        p.answer.station = station;
-        p.answer.function = function;
+    // A write's echo of `echoed` request bytes from the address on, behind stray bytes or not.
+    static Plan Echo(const Bytes& request, std::size_t echoed, bool locate) {
+        Plan p(ktcom::AnswerRule::Echo(request, echoed));
+        p.answer.locate = locate;
         return p;
     }
     // The result: `width` bytes (2 or 4) from `offset`, high byte first.
@@ -82,52 +81,52 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
     }
     const PortHandle port = CurrentPort();
     LineHeld held(m_lineHeld);
-    Bytes received;
-    bool ok = false;
-    int unanswered = 0; // attempts that heard nothing: their answers may still be on the way
-    bool heard = false; // some attempt received bytes: a drive is there
-    for (int attempt = 0; attempt < plan.attempts && !ok; ++attempt) {
-        // Whatever waits now came before this request and cannot be its answer.
-        DiscardInput(port);
-        WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
-        if (ReadComThread(port, received, plan.answer) == 0) {
-            ++unanswered;
-        } else {
-            heard = true;
+    const std::uint64_t exchange = ++m_exchanges;
+    for (int attempt = 0; attempt < plan.attempts; ++attempt) {
+        // What came since the last receive answers earlier requests, or is noise; a late answer
+        // to an earlier attempt of this exchange answers this one as well as a new one would.
+        if (TakeWaiting(port, exchange, answer)) {
+            m_lastError = 0;
+            return true;
         }
-        bool failed = true;
-        switch (ktcom::JudgeAnswer(received, plan.answer)) {
-        case ktcom::Verdict::Taken:
+        WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
+        m_ledger.Sent(exchange, plan.answer, AnswerDeadline(request.size(), plan.answer));
+        std::size_t unexplained = 0;
+        const ktcom::AnswerLedger::Result got =
+            ReceiveAnswer(port, exchange, plan.answer, unexplained);
+        switch (got.end) {
+        case ktcom::AnswerLedger::End::Taken:
             // A retry that succeeds is a successful exchange: a code left over from an earlier
             // attempt would make a register value of 0xFFFF read as a failure.
             m_lastError = 0;
-            answer = received;
-            ok = true;
-            failed = false;
+            answer = got.frame;
+            return true;
+        case ktcom::AnswerLedger::End::Refused:
+            Report(LINK_ERR_REFUSED);
             break;
-        case ktcom::Verdict::ShortQuietly:
-            continue;
-        case ktcom::Verdict::Short:
-        case ktcom::Verdict::TooShort:
-            Report(LINK_ERR_NO_RESPONSE);
-            break;
-        case ktcom::Verdict::BadCrc:
+        case ktcom::AnswerLedger::End::Corrupt:
+        case ktcom::AnswerLedger::End::Garbled:
             Report(LINK_ERR_BAD_CRC);
             break;
+        case ktcom::AnswerLedger::End::NeedMore:
+            if (unexplained >= plan.answer.expected) {
+                Report(LINK_ERR_BAD_CRC); // bytes came, but none made the answer
+            } else if (plan.answer.onShort == ktcom::AnswerRule::Short::RetryQuietly) {
+                m_ledger.DropBuffered();
+                continue;
+            } else {
+                Report(LINK_ERR_NO_RESPONSE);
+            }
+            break;
         }
-        if (failed && plan.pauseAfterFailure) {
+        // The bytes of a failed attempt are spent; its request stays due, since its answer may
+        // still come.
+        m_ledger.DropBuffered();
+        if (plan.pauseAfterFailure) {
             std::this_thread::sleep_for(kPauseAfterFailure);
         }
     }
-    if (unanswered > 0 && heard) {
-        // A drive that answers, but late: the answer taken may be a late one to an earlier
-        // attempt, and the answers to the attempts that heard nothing may still come. Let them
-        // come and go now, or they would answer the next request. A line that stayed silent
-        // throughout has no drive on it and costs nothing more.
-        DrainLateAnswers(port, static_cast<std::uint32_t>(unanswered) * plan.answer.expected);
-    }
-    received.clear();
-    return ok;
+    return false;
 }
 
 std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t address) {
@@ -135,7 +134,7 @@ std::int16_t CKTCOM::ReadAddressValue(std::uint8_t station, std::uint16_t addres
         return *early;
     }
     Bytes answer;
-    const Plan plan = Plan::AsReceived(7).Result(3, 2);
+    const Plan plan = Plan::Read(station, 7, false).Result(3, 2);
     if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
     }
@@ -146,7 +145,7 @@ std::int16_t CKTCOM::FindDrive(std::uint8_t station, std::uint16_t address) {
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
-    Plan plan = Plan::Located(station, 0x03, 7).Result(3, 2);
+    Plan plan = Plan::Read(station, 7, true).Result(3, 2);
     plan.attempts = 1; // a probe asks once
     Bytes answer;
     if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
@@ -159,7 +158,8 @@ std::int32_t CKTCOM::ReadAddressValue32Bit(std::uint8_t station, std::uint16_t a
     if (const auto early = EnterWith<std::int32_t>(0, -1)) {
         return *early;
     }
-    const Plan plan = Plan::Located(station, 0x03, 9).Result(3, 4);
+    // The drive answers the 32-bit read of one register with four data bytes.
+    const Plan plan = Plan::Read(station, 9, true).Result(3, 4);
     Bytes answer;
     if (!Exchange(ktcom::ReadRequest(station, address, 1), plan, answer)) {
         return -1;
@@ -172,9 +172,10 @@ std::int16_t CKTCOM::WriteAddressValue(std::uint8_t station, std::uint16_t addre
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
-    const Plan plan = Plan::Located(station, 0x06, 8).Result(4, 2);
+    const Bytes request = ktcom::WriteRequest(station, address, value);
+    const Plan plan = Plan::Echo(request, 4, true).Result(4, 2);
     Bytes answer;
-    if (!Exchange(ktcom::WriteRequest(station, address, value), plan, answer)) {
+    if (!Exchange(request, plan, answer)) {
         return -1;
     }
     return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
@@ -185,9 +186,10 @@ std::int32_t CKTCOM::WriteAddressValue32Bit(std::uint8_t station, std::uint16_t 
     if (const auto early = EnterWith<std::int32_t>(0, -1)) {
         return *early;
     }
-    const Plan plan = Plan::Located(station, 0x06, 10).Result(4, 4);
+    const Bytes request = ktcom::Write32Request(station, address, value);
+    const Plan plan = Plan::Echo(request, 6, true).Result(4, 4);
     Bytes answer;
-    if (!Exchange(ktcom::Write32Request(station, address, value), plan, answer)) {
+    if (!Exchange(request, plan, answer)) {
         return -1;
     }
     return *ktcom::AnswerValue(answer, plan.answer);
@@ -208,8 +210,7 @@ KtVariant CKTCOM::ReadBigData(std::uint8_t station, std::uint16_t address, std::
     case Gate::Go:
         break;
     }
-    Plan plan = Plan::Located(station, 0x03, 2u * count + 5u);
-    plan.answer.locateByReceived = true;
+    Plan plan = Plan::Read(station, 2u * count + 5u, true);
     plan.answer.onShort = ktcom::AnswerRule::Short::RetryQuietly;
     plan.pauseAfterFailure = false;
     plan.busWait = kBlockBusWait;
@@ -225,10 +226,10 @@ std::int16_t CKTCOM::WriteBigData(std::uint8_t station, std::uint16_t address, s
     if (const auto early = EnterWith<std::int16_t>(0, -1)) {
         return *early;
     }
-    const Plan plan = Plan::Located(station, 0x10, 8).Result(4, 2);
-    Bytes answer;
     const Bytes request =
         ktcom::WriteBlockRequest(station, address, count, bytes.Data(), bytes.Count());
+    const Plan plan = Plan::Echo(request, 4, true).Result(4, 2);
+    Bytes answer;
     if (!Exchange(request, plan, answer)) {
         return -1;
     }
@@ -244,9 +245,13 @@ std::int16_t CKTCOM::WriteCmdBuffer(std::uint8_t station, std::uint16_t address,
         Report(LINK_ERR_BAD_ARGUMENT); // nothing to copy the promised bytes from
         return -1;
     }
-    const Plan plan = Plan::AsReceived(8).Result(4, 2);
+    // The command buffer's answer is the drive maker's own: its station, function and length
+    // are all that is known of it.
+    const Bytes request = ktcom::CmdBufferWriteRequest(station, address, count, data);
+    Plan plan = Plan::Echo(request, 0, false).Result(4, 2);
+    plan.answer.expected = 8;
     Bytes answer;
-    if (!Exchange(ktcom::CmdBufferWriteRequest(station, address, count, data), plan, answer)) {
+    if (!Exchange(request, plan, answer)) {
         return -1;
     }
     return static_cast<std::int16_t>(*ktcom::AnswerValue(answer, plan.answer));
@@ -261,12 +266,14 @@ std::int16_t CKTCOM::RecvCmdBuffer(std::uint8_t station, std::uint16_t address, 
     case Gate::Go:
         break;
     }
-    Plan plan = Plan::Located(station, 0x20, 20);
-    plan.answer.locateByReceived = true;
+    const Bytes request = ktcom::CmdBufferRecvRequest(station, address, third, fourth);
+    Plan plan = Plan::Echo(request, 0, true);
+    plan.answer.expected = 20; // what the receive waits for; the answer runs to the end of it
+    plan.answer.openLength = true;
     plan.answer.onShort = ktcom::AnswerRule::Short::ValidityDecides;
     plan.pauseAfterFailure = false;
     Bytes answer;
-    if (!Exchange(ktcom::CmdBufferRecvRequest(station, address, third, fourth), plan, answer)) {
+    if (!Exchange(request, plan, answer)) {
         return 0;
     }
     // A receive gathers at most 1024 bytes, which is what the destination holds.

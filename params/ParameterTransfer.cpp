@@ -28,8 +28,9 @@ constexpr std::uint16_t kDriveCodeRegister = 0xFD;
 
 // A failed exchange returns -1; the last error tells it from the value 0xFFFF. A drive refuses a
 // register it does not have (or a value out of its range) with an exception reply, which the link
-// counts as no answer: one more read of a register every drive has tells the two apart, so the
-// pass goes on past a refused row and ends only when the drive is really gone.
+// reports as refused, so the pass goes on past that row. A row that got no answer at all is
+// followed by one more read of a register every drive has, so the pass ends only when the drive
+// is really gone.
 bool Failed(CKTCOM& link, std::uint8_t station, std::int16_t result) {
     if (result != -1 || !LinkIsDown(link.GetLastErrors())) {
         return false;

@@ -131,14 +131,16 @@ TEST_F(LinkFixture, silentDriveGivesNoResponseAfterThreeAttempts) {
     EXPECT_EQ(slave.RequestCount(), 4u); // a probe asks once
 }
 
-TEST_F(LinkFixture, exceptionReplyCountsAsNoAnswer) {
-    Open(20);
+// A refusal is told from a silent drive, and is known as soon as it comes.
+TEST_F(LinkFixture, anExceptionReplyIsARefusalWithACodeOfItsOwn) {
+    Open(500);
     slave.SetResponder([](const Bytes& req) {
         return WithCrc({req[0], static_cast<std::uint8_t>(req[1] | 0x80), 0x02});
     });
-    EXPECT_EQ(link.ReadAddressValue(1, 0x7777), -1);
-    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    const auto took = Elapsed([&] { EXPECT_EQ(link.ReadAddressValue(1, 0x7777), -1); });
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_REFUSED);
     EXPECT_EQ(slave.RequestCount(), 3u);
+    EXPECT_LT(took, 500ms) << "no attempt waits out its time-out";
 }
 
 TEST_F(LinkFixture, strayLeadingByteIsLocatedForWritesButFailsReads) {
@@ -205,6 +207,60 @@ TEST_F(LinkFixture, lateAnswersOfAFailedExchangeNeverAnswerTheNextRequest) {
     EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
     EXPECT_EQ(link.ReadAddressValue(1, 0x51), 510);
     EXPECT_EQ(link.ReadAddressValue(1, 0x52), 520);
+}
+
+// Every attempt of the first exchange hears nothing; its answers come once it has failed, in
+// order, and the exchanges after it still get their own values. Lateness 1.2, 2 and 4 response
+// time-outs; at 4 the first exchange is wholly silent.
+TEST_F(LinkFixture, answersLateByUpToFourTimeOutsNeverAnswerALaterRequest) {
+    Open(50);
+    slave.SetFrameLength(8);
+    for (std::uint16_t a = 0x60; a < 0x80; ++a) {
+        bank.Set(a, static_cast<std::uint16_t>(a * 7));
+    }
+    std::atomic<int> lateMs{0};
+    slave.SetResponder([&](const Bytes& req) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(lateMs.exchange(2)));
+        return bank.Answer(req);
+    });
+    std::uint16_t address = 0x60;
+    for (const int late : {60, 100, 200}) {
+        lateMs = late;
+        const std::int16_t first = link.ReadAddressValue(1, address);
+        EXPECT_TRUE(first == address * 7 || link.GetLastErrors() != 0) << late << " ms: " << first;
+        ++address;
+        for (int i = 0; i < 4; ++i, ++address) {
+            EXPECT_EQ(link.ReadAddressValue(1, address), address * 7) << late << " ms, " << i;
+            EXPECT_EQ(link.GetLastErrors(), 0);
+        }
+    }
+}
+
+// Answers of another kind are not the answer: a stale write echo and a read answer of another
+// length ahead of a read's answer, an echo of another register's write ahead of the write's own.
+TEST_F(LinkFixture, anAnswerOfAnotherKindIsPassedOverForTheOneThatFollows) {
+    Open(100);
+    bank.Set(0x28, 0x1111);
+    const Bytes staleEcho = WithCrc({0x01, 0x06, 0x00, 0xAB, 0x01, 0x02});
+    const Bytes otherRead = WithCrc({0x01, 0x03, 0x04, 0xAB, 0xCD, 0x00, 0x00});
+    slave.SetResponder([&](const Bytes& req) {
+        Bytes answer = staleEcho;
+        answer.insert(answer.end(), otherRead.begin(), otherRead.end());
+        const Bytes proper = bank.Answer(req);
+        answer.insert(answer.end(), proper.begin(), proper.end());
+        return answer;
+    });
+    EXPECT_EQ(link.ReadAddressValue(1, 0x28), 0x1111);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    slave.SetResponder([&](const Bytes& req) {
+        Bytes answer = WithCrc({0x01, 0x06, 0x00, 0x2A, 0x00, 0x99}); // another register's
+        const Bytes proper = bank.Answer(req);
+        answer.insert(answer.end(), proper.begin(), proper.end());
+        return answer;
+    });
+    EXPECT_EQ(link.WriteAddressValue(1, 0x29, 0x66), 0x66);
+    EXPECT_EQ(link.GetLastErrors(), 0);
+    EXPECT_EQ(slave.RequestCount(), 2u);
 }
 
 TEST_F(LinkFixture, bytesWaitingBeforeTheRequestAreNotItsAnswer) {

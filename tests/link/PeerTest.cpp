@@ -61,10 +61,10 @@ TEST_F(Peer, blockReadsAndWritesMatchTheServer) {
     EXPECT_EQ(server.Get(0x301), 0xABCD);
 }
 
-TEST_F(Peer, addressOutsideTheServersTableIsNoAnswer) {
+TEST_F(Peer, addressOutsideTheServersTableIsRefused) {
     link.SetReceiveTimeOut(30);
     EXPECT_EQ(link.ReadAddressValue(1, 0x7000), -1); // the server answers with an exception
-    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_REFUSED);
 }
 
 } // namespace

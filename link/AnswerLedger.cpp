@@ -1,0 +1,137 @@
+#include "AnswerLedger.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace ktcom {
+
+void AnswerLedger::Clear() {
+    due_.clear();
+    buffer_.clear();
+    base_ = 0;
+}
+
+void AnswerLedger::Add(const std::uint8_t* data, std::size_t count) {
+    buffer_.insert(buffer_.end(), data, data + count);
+}
+
+void AnswerLedger::DropBuffered() {
+    Consume(buffer_.size());
+}
+
+void AnswerLedger::Consume(std::size_t count) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(count));
+    base_ += count;
+}
+
+void AnswerLedger::Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint expiry) {
+    due_.push_back({exchange, base_ + buffer_.size(), rule, expiry});
+}
+
+void AnswerLedger::Expire(TimePoint now) {
+    due_.erase(
+        std::remove_if(due_.begin(), due_.end(), [now](const Due& d) { return d.expiry <= now; }),
+        due_.end());
+}
+
+AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, bool final) {
+    // The request this exchange sent last: bytes from its send on are judged against its rule.
+    std::uint64_t lastSent = std::numeric_limits<std::uint64_t>::max();
+    AnswerRule ours;
+    for (auto it = due_.rbegin(); it != due_.rend(); ++it) {
+        if (it->exchange == exchange) {
+            lastSent = it->sentAt;
+            ours = it->rule;
+            break;
+        }
+    }
+    Result result;
+    bool garbled = false;     // the answer did not start where it must
+    bool partialTail = false; // at the end: a frame runs on past the last byte from here
+    std::size_t pos = 0;
+    while (pos < buffer_.size()) {
+        const std::uint64_t at = base_ + pos;
+        const std::uint8_t* data = buffer_.data() + pos;
+        const std::size_t count = buffer_.size() - pos;
+
+        // The oldest request on the line that this frame answers. Requests sent after its first
+        // byte came cannot be answered by it.
+        std::size_t match = due_.size();
+        FrameFit fit;
+        bool partial = false;
+        for (std::size_t j = 0; j < due_.size() && due_[j].sentAt <= at; ++j) {
+            const FrameFit f = FitAnswer(data, count, due_[j].rule, final);
+            if (f.fit == Fit::Partial) {
+                partial = true;
+                if (!final) {
+                    break;
+                }
+            } else if (f.fit != Fit::No) {
+                match = j;
+                fit = f;
+                break;
+            }
+        }
+        if (match < due_.size()) {
+            const std::uint64_t owner = due_[match].exchange;
+            // In order: the requests before it got no answer, and never will.
+            due_.erase(due_.begin(), due_.begin() + static_cast<std::ptrdiff_t>(match) + 1);
+            if (owner == exchange) {
+                if (garbled) {
+                    result.end = End::Garbled;
+                } else if (fit.fit == Fit::Whole) {
+                    result.end = End::Taken;
+                } else {
+                    result.end = fit.fit == Fit::Exception ? End::Refused : End::Corrupt;
+                }
+                result.frame.assign(data, data + fit.length);
+                Consume(pos + fit.length);
+                return result;
+            }
+            pos += fit.length;
+            continue;
+        }
+
+        // Not the answer to any request on the line: another frame is passed over whole.
+        const FrameFit any = FitAnyFrame(data, count);
+        if (any.fit == Fit::Whole) {
+            pos += any.length;
+            continue;
+        }
+        partial = partial || any.fit == Fit::Partial;
+        if (partial && !final) {
+            if (garbled) {
+                break;
+            }
+            Consume(pos); // wait for the rest of it
+            return result;
+        }
+        if (strict && !garbled && at >= lastSent) {
+            if (count < ours.expected) {
+                if (final) {
+                    result.unexplained += count; // an answer cut short
+                    Consume(buffer_.size());
+                } else {
+                    Consume(pos); // too few bytes to judge yet
+                }
+                return result;
+            }
+            // What came does not start with the answer. What follows is still accounted for,
+            // so that an answer behind the stray bytes does not stay due.
+            garbled = true;
+        }
+        partialTail = partialTail || partial;
+        if (!partialTail && at >= lastSent) {
+            ++result.unexplained;
+        }
+        ++pos;
+    }
+    Consume(pos);
+    if (garbled) {
+        result.end = End::Garbled;
+        DropBuffered();
+    }
+    return result;
+}
+
+} // namespace ktcom

@@ -1,0 +1,85 @@
+#pragma once
+
+// The receive side of one line: the bytes received and not yet accounted for, and the requests
+// whose answers may still come. RTU frames carry no transaction number, so an answer is told
+// from the answer to another request only by its shape and by order: a drive answers one request
+// at a time, in the order it got them. Every whole frame that arrives is given to the oldest
+// request on the line that it answers; the requests before that one got no answer and never
+// will. A request that has waited longer than the lateness the line allows for is forgotten.
+//
+// Nothing here reads a clock or a port: the link feeds it bytes and times, and tests and the fuzz
+// target drive it directly.
+
+#include "AnswerRule.h"
+#include "KtExport.h"
+#include "ModbusFrame.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+namespace ktcom {
+
+class KTCOM_API AnswerLedger {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    enum class End {
+        NeedMore, // no answer to this exchange among the bytes yet
+        Taken,    // its answer, whole and valid
+        Refused,  // its answer is an exception reply
+        Corrupt,  // its answer, with a wrong CRC
+        Garbled   // an answer that must start where the request's answer starts does not
+    };
+    struct Result {
+        End end = End::NeedMore;
+        Bytes frame; // Taken: the answer; Refused: the exception reply
+        // Bytes received after the exchange's last request that this scan passed over as no
+        // frame at all; bytes of a frame still partial at the end are not among them. An
+        // attempt whose receive ends with fewer than its answer's length got no answer; with
+        // more, what came was spoilt.
+        std::size_t unexplained = 0;
+    };
+
+    // Forgets every byte and every request (a new port).
+    void Clear();
+
+    // Bytes that came off the line.
+    void Add(const std::uint8_t* data, std::size_t count);
+    // Bytes received and not yet accounted for.
+    std::size_t Buffered() const { return buffer_.size(); }
+    // Forgets the bytes not accounted for; the requests stay on the line.
+    void DropBuffered();
+
+    // A request of `exchange` went out: bytes received from now on may answer it, until `expiry`.
+    void Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint expiry);
+    // Forgets requests whose answers can no longer come. Call it only after every byte received
+    // by `now` has been added, so that no answer that came in time is missed.
+    void Expire(TimePoint now);
+    std::size_t Outstanding() const { return due_.size(); }
+
+    // Walks the bytes, giving each whole frame to the oldest request it answers, until one
+    // answers a request of `exchange`. Frames that answer no request on the line (another
+    // request's answer that came too late, another station's traffic) are passed over, and so
+    // are stray bytes, except where `strict` holds: then the answer to the request last sent by
+    // `exchange` must start where the bytes received after it start (past frames that answer
+    // earlier requests), and anything else is Garbled once as many bytes as the answer holds
+    // are in. With `final` nothing more will come: frames still partial are passed over.
+    Result Scan(std::uint64_t exchange, bool strict, bool final);
+
+private:
+    struct Due {
+        std::uint64_t exchange;
+        std::uint64_t sentAt; // stream position of the first byte that can answer it
+        AnswerRule rule;
+        TimePoint expiry;
+    };
+    void Consume(std::size_t count);
+
+    std::deque<Due> due_;
+    Bytes buffer_;
+    std::uint64_t base_ = 0; // stream position of buffer_[0]
+};
+
+} // namespace ktcom
