@@ -1,9 +1,13 @@
 // Soak of the link against the simulated drive on a pseudo-terminal: reads and writes of
 // registers whose values are known, with each line fault switched on in turn for about 1 % of
-// the requests. Counts exchanges, failures by code, and mismatched values: a value returned
-// without an error that is not the register's. Exits 1 when any value mismatched.
+// the requests: spoilt, lost and cut replies, replies late by 1.2, 2 and 4 response time-outs,
+// stray bytes, exceptions, noise, and requests lost on their way to the drive. Counts exchanges,
+// failed attempts and exchanges by code, and wrong values for each fault: a value returned
+// without an error that the register cannot hold. Exits 1 when any value was wrong.
 //
 //   bench_link_soak [--exchanges N] [--timeout MS] [--rate P] [--baud B] [--fault NAME] [--seed S]
+//
+// NAME is one of the fault names printed in the table (late-reply-2x and so on).
 
 #include "BuiltinModels.h"
 #include "DriveSimulator.h"
@@ -194,7 +198,7 @@ void PrintCodes(const char* what, const std::map<std::uint16_t, long>& codes) {
 }
 
 void Print(const char* name, const Tally& t, double seconds) {
-    std::printf("  %-16s %7ld exchanges %6.1f s  mismatched %ld ", name, t.exchanges, seconds,
+    std::printf("  %-18s %7ld exchanges %6.1f s  mismatched %ld ", name, t.exchanges, seconds,
                 t.mismatched);
     PrintCodes("failed attempts", t.attempts);
     PrintCodes("failed exchanges", t.failures);
@@ -218,9 +222,7 @@ int main(int argc, char** argv) {
     so.timing.baud = o.baud;
     so.clockRate = 0; // registers only: the motor stands still
     so.seed = o.seed;
-    // A late answer lands in the window of the next attempt.
     DriveSimulator sim(*model, {}, so);
-    sim.Faults().SetLateBy(std::chrono::microseconds(o.timeoutMs * 1500));
     std::string error;
     if (!sim.Start(error)) {
         std::fprintf(stderr, "cannot start the simulated drive: %s\n", error.c_str());
@@ -250,29 +252,47 @@ int main(int argc, char** argv) {
         soak.Run(500);
         const double perSecond = 500 / std::chrono::duration<double>(Clock::now() - c0).count();
 
-        const LineFault faults[] = {LineFault::CrcError,   LineFault::NoReply,
-                                    LineFault::LateReply,  LineFault::StrayByte,
-                                    LineFault::ShortReply, LineFault::ExceptionReply,
-                                    LineFault::LineNoise};
-        const long kinds = o.only.empty() ? static_cast<long>(std::size(faults)) : 1;
+        // Late replies are tried at three lateness, measured in response time-outs.
+        struct Mode {
+            std::string name;
+            LineFault fault;
+            double lateBy = 0;
+        };
+        std::vector<Mode> modes;
+        for (LineFault fault :
+             {LineFault::CrcError, LineFault::NoReply, LineFault::LateReply, LineFault::StrayByte,
+              LineFault::ShortReply, LineFault::ExceptionReply, LineFault::LineNoise,
+              LineFault::LostRequest}) {
+            if (fault == LineFault::LateReply) {
+                for (const auto& [suffix, times] :
+                     {std::pair{"-1.2x", 1.2}, std::pair{"-2x", 2.0}, std::pair{"-4x", 4.0}}) {
+                    modes.push_back({std::string(LineFaultName(fault)) + suffix, fault, times});
+                }
+            } else {
+                modes.push_back({LineFaultName(fault), fault});
+            }
+        }
+        const long kinds = o.only.empty() ? static_cast<long>(modes.size()) : 1;
         const long each = std::max(1L, o.exchanges / kinds);
         std::printf("link soak against the simulated drive at %s, %ld exchanges per fault, "
                     "time-out %d ms, fault rate %.3f\n",
                     o.baud == 0 ? "--baud 0" : (std::to_string(o.baud) + " baud").c_str(), each,
                     o.timeoutMs, o.rate);
         Tally total;
-        for (LineFault fault : faults) {
-            if (!o.only.empty() && o.only != LineFaultName(fault)) {
+        for (const Mode& mode : modes) {
+            if (!o.only.empty() && o.only != mode.name) {
                 continue;
             }
             sim.Faults().ClearAll();
-            const double rate = fault == LineFault::LineNoise ? o.rate * perSecond : o.rate;
-            sim.Faults().Set(fault, {.count = 0, .rate = rate});
+            sim.Faults().SetLateBy(std::chrono::microseconds(
+                static_cast<long long>(mode.lateBy * o.timeoutMs * 1000)));
+            const double rate = mode.fault == LineFault::LineNoise ? o.rate * perSecond : o.rate;
+            sim.Faults().Set(mode.fault, {.count = 0, .rate = rate});
             const auto start = Clock::now();
             reports.Take();
             Tally t = soak.Run(each);
             t.attempts = reports.Take();
-            Print(LineFaultName(fault), t,
+            Print(mode.name.c_str(), t,
                   std::chrono::duration<double>(Clock::now() - start).count());
             total.Merge(t);
         }
