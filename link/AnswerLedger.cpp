@@ -24,8 +24,9 @@ void AnswerLedger::Consume(std::size_t count) {
     base_ += count;
 }
 
-void AnswerLedger::Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint expiry) {
-    due_.push_back({exchange, base_ + buffer_.size(), rule, expiry});
+void AnswerLedger::Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint now,
+                        std::chrono::microseconds window) {
+    due_.push_back({exchange, base_ + buffer_.size(), rule, window, now + window});
 }
 
 void AnswerLedger::Expire(TimePoint now) {
@@ -34,7 +35,8 @@ void AnswerLedger::Expire(TimePoint now) {
         due_.end());
 }
 
-AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, bool final) {
+AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, bool final,
+                                        TimePoint now) {
     // The request this exchange sent last: bytes from its send on are judged against its rule.
     std::uint64_t lastSent = std::numeric_limits<std::uint64_t>::max();
     AnswerRule ours;
@@ -74,8 +76,12 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
         }
         if (match < due_.size()) {
             const std::uint64_t owner = due_[match].exchange;
-            // In order: the requests before it got no answer, and never will.
+            // In order: the requests before it got no answer, and never will; those after it
+            // were taken up no earlier than now.
             due_.erase(due_.begin(), due_.begin() + static_cast<std::ptrdiff_t>(match) + 1);
+            for (Due& later : due_) {
+                later.expiry = std::max(later.expiry, now + later.window);
+            }
             if (owner == exchange) {
                 if (garbled) {
                     result.end = End::Garbled;

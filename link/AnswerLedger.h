@@ -5,7 +5,9 @@
 // from the answer to another request only by its shape and by order: a drive answers one request
 // at a time, in the order it got them. Every whole frame that arrives is given to the oldest
 // request on the line that it answers; the requests before that one got no answer and never
-// will. A request that has waited longer than the lateness the line allows for is forgotten.
+// will. A request that has waited longer than the lateness the line allows for is forgotten. That
+// wait counts from its send, or from the last answer to an earlier request if that came later:
+// a drive busy with a late answer takes up the requests queued behind it only once it is out.
 //
 // Nothing here reads a clock or a port: the link feeds it bytes and times, and tests and the fuzz
 // target drive it directly.
@@ -52,8 +54,10 @@ public:
     // Forgets the bytes not accounted for; the requests stay on the line.
     void DropBuffered();
 
-    // A request of `exchange` went out: bytes received from now on may answer it, until `expiry`.
-    void Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint expiry);
+    // A request of `exchange` went out at `now`: bytes received from now on may answer it, for
+    // as long as `window`.
+    void Sent(std::uint64_t exchange, const AnswerRule& rule, TimePoint now,
+              std::chrono::microseconds window);
     // Forgets requests whose answers can no longer come. Call it only after every byte received
     // by `now` has been added, so that no answer that came in time is missed.
     void Expire(TimePoint now);
@@ -66,13 +70,15 @@ public:
     // `exchange` must start where the bytes received after it start (past frames that answer
     // earlier requests), and anything else is Garbled once as many bytes as the answer holds
     // are in. With `final` nothing more will come: frames still partial are passed over.
-    Result Scan(std::uint64_t exchange, bool strict, bool final);
+    // `now` is when the bytes were read.
+    Result Scan(std::uint64_t exchange, bool strict, bool final, TimePoint now);
 
 private:
     struct Due {
         std::uint64_t exchange;
         std::uint64_t sentAt; // stream position of the first byte that can answer it
         AnswerRule rule;
+        std::chrono::microseconds window;
         TimePoint expiry;
     };
     void Consume(std::size_t count);

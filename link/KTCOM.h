@@ -128,9 +128,8 @@ private:
     ktcom::AnswerLedger::Result ReceiveAnswer(const PortHandle& port, std::uint64_t exchange,
                                               const ktcom::AnswerRule& rule,
                                               std::size_t& unexplained);
-    // Until when an answer to a request sent now may still come.
-    std::chrono::steady_clock::time_point AnswerDeadline(std::size_t requestBytes,
-                                                         const ktcom::AnswerRule& rule);
+    // How long after it was taken up an answer to a request may still come.
+    std::chrono::microseconds AnswerWindow(std::size_t requestBytes, const ktcom::AnswerRule& rule);
     KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,
                             bool firstBytesOnly);
     void Report(std::uint16_t code);

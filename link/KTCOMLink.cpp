@@ -287,14 +287,14 @@ ktcom::AnswerLedger::Result CKTCOM::ReceiveAnswer(const PortHandle& port, std::u
             continue;
         }
         m_ledger.Add(buffer, got);
-        result = m_ledger.Scan(exchange, strict, false);
+        result = m_ledger.Scan(exchange, strict, false, clock::now());
         unexplained += result.unexplained;
         if (result.end != ktcom::AnswerLedger::End::NeedMore) {
             m_readDone.Set();
             return result;
         }
     }
-    result = m_ledger.Scan(exchange, strict, true);
+    result = m_ledger.Scan(exchange, strict, true, clock::now());
     unexplained += result.unexplained;
     m_readDone.Set();
     return result;
@@ -312,7 +312,8 @@ bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& 
         }
         m_ledger.Add(buffer, got);
         for (;;) {
-            ktcom::AnswerLedger::Result r = m_ledger.Scan(exchange, false, false);
+            ktcom::AnswerLedger::Result r =
+                m_ledger.Scan(exchange, false, false, std::chrono::steady_clock::now());
             if (r.end == ktcom::AnswerLedger::End::Taken) {
                 answer = std::move(r.frame);
                 taken = true;
@@ -337,8 +338,8 @@ bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& 
     return taken;
 }
 
-std::chrono::steady_clock::time_point CKTCOM::AnswerDeadline(std::size_t requestBytes,
-                                                             const ktcom::AnswerRule& rule) {
+std::chrono::microseconds CKTCOM::AnswerWindow(std::size_t requestBytes,
+                                               const ktcom::AnswerRule& rule) {
     int speedIndex = 6;
     {
         std::lock_guard lock(m_stateLock);
@@ -349,8 +350,7 @@ std::chrono::steady_clock::time_point CKTCOM::AnswerDeadline(std::size_t request
     const auto lineTime =
         std::chrono::microseconds(bytes * 10'000'000ull / ktcom::BaudForIndex(speedIndex));
     const auto timeout = std::chrono::milliseconds(m_timeout.load());
-    return std::chrono::steady_clock::now() + timeout + kLateAnswerTimeOuts * timeout + lineTime +
-           kLateAnswerMargin;
+    return timeout + kLateAnswerTimeOuts * timeout + lineTime + kLateAnswerMargin;
 }
 
 void CKTCOM::DiscardInput(const PortHandle& port) {

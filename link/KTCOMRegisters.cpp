@@ -90,7 +90,8 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
             return true;
         }
         WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
-        m_ledger.Sent(exchange, plan.answer, AnswerDeadline(request.size(), plan.answer));
+        m_ledger.Sent(exchange, plan.answer, std::chrono::steady_clock::now(),
+                      AnswerWindow(request.size(), plan.answer));
         std::size_t unexplained = 0;
         const ktcom::AnswerLedger::Result got =
             ReceiveAnswer(port, exchange, plan.answer, unexplained);

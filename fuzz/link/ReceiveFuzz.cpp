@@ -71,19 +71,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     size -= 3;
 
     const auto rules = Rules(station, blockCount);
-    const auto later = std::chrono::steady_clock::now() + std::chrono::hours(1);
+    const auto now = std::chrono::steady_clock::now();
+    const auto later = now + std::chrono::hours(2);
+    const std::chrono::microseconds window = std::chrono::hours(1);
     volatile std::uint32_t sink = 0;
     for (std::size_t r = 0; r < rules.size(); ++r) {
         const AnswerRule& rule = rules[r];
         AnswerLedger ledger;
         // An earlier exchange of another rule is still due, then this rule's exchange.
-        ledger.Sent(1, rules[(r + 1) % rules.size()], later);
-        ledger.Sent(2, rule, later);
+        ledger.Sent(1, rules[(r + 1) % rules.size()], now, window);
+        ledger.Sent(2, rule, now, window);
         for (std::size_t at = 0; at <= size; at += chunk) {
             const std::size_t n = at + chunk <= size ? chunk : size - at;
             ledger.Add(data + at, n);
             const bool final = at + chunk > size;
-            const AnswerLedger::Result got = ledger.Scan(2, !rule.locate, final);
+            const AnswerLedger::Result got = ledger.Scan(2, !rule.locate, final, now);
             Check(ledger.Buffered() <= size);
             if (got.end == AnswerLedger::End::NeedMore) {
                 continue;
