@@ -50,6 +50,10 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
     Result result;
     bool garbled = false;     // the answer did not start where it must
     bool partialTail = false; // at the end: a frame runs on past the last byte from here
+    // Where a frame of no request on the line begins that has not all come: it is kept for when
+    // it has, while the bytes inside it are still looked at, since it may be noise that only
+    // looks like a frame's beginning, with the answer in it.
+    std::size_t hold = buffer_.size();
     std::size_t pos = 0;
     while (pos < buffer_.size()) {
         const std::uint64_t at = base_ + pos;
@@ -104,21 +108,27 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
             pos += any.length;
             continue;
         }
+        const bool strictHere = strict && !garbled && at >= lastSent;
+        if (any.fit == Fit::Partial && !partial && !final && !strictHere && !garbled) {
+            hold = std::min(hold, pos);
+            ++pos;
+            continue;
+        }
         partial = partial || any.fit == Fit::Partial;
         if (partial && !final) {
             if (garbled) {
                 break;
             }
-            Consume(pos); // wait for the rest of it
+            Consume(std::min(hold, pos)); // wait for the rest of it
             return result;
         }
-        if (strict && !garbled && at >= lastSent) {
+        if (strictHere) {
             if (count < ours.expected) {
                 if (final) {
                     result.unexplained += count; // an answer cut short
                     Consume(buffer_.size());
                 } else {
-                    Consume(pos); // too few bytes to judge yet
+                    Consume(std::min(hold, pos)); // too few bytes to judge yet
                 }
                 return result;
             }
@@ -127,12 +137,12 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
             garbled = true;
         }
         partialTail = partialTail || partial;
-        if (!partialTail && at >= lastSent) {
+        if (!partialTail && hold == buffer_.size() && at >= lastSent) {
             ++result.unexplained;
         }
         ++pos;
     }
-    Consume(pos);
+    Consume(std::min(hold, pos));
     if (garbled) {
         result.end = End::Garbled;
         DropBuffered();
