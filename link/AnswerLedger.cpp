@@ -35,6 +35,39 @@ void AnswerLedger::Expire(TimePoint now) {
         due_.end());
 }
 
+void AnswerLedger::Heard(std::uint64_t exchange) {
+    for (Due& d : due_) {
+        d.heard = d.heard || d.exchange == exchange;
+    }
+}
+
+namespace {
+
+// Whether the answers to two requests look alike: nothing in one tells it from the other.
+bool SameShape(const AnswerRule& a, const AnswerRule& b) {
+    return a.station == b.station && a.function == b.function && a.expected == b.expected &&
+           a.openLength == b.openLength && a.echoLength == b.echoLength &&
+           std::equal(a.echo.begin(), a.echo.begin() + a.echoLength, b.echo.begin());
+}
+
+} // namespace
+
+std::optional<AnswerLedger::TimePoint> AnswerLedger::AmbiguousUntil(const AnswerRule& rule) const {
+    std::optional<TimePoint> until;
+    for (const Due& d : due_) {
+        if (d.heard && SameShape(d.rule, rule)) {
+            until = until ? std::max(*until, d.expiry) : d.expiry;
+        }
+    }
+    return until;
+}
+
+void AnswerLedger::Postpone(std::chrono::microseconds by) {
+    for (Due& d : due_) {
+        d.expiry += by;
+    }
+}
+
 AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, bool final,
                                         TimePoint now) {
     // The request this exchange sent last: bytes from its send on are judged against its rule.
@@ -67,6 +100,12 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
         bool partial = false;
         for (std::size_t j = 0; j < due_.size() && due_[j].sentAt <= at; ++j) {
             const FrameFit f = FitAnswer(data, count, due_[j].rule, final);
+            if (f.fit == Fit::Partial && final && f.length > 0) {
+                // Nothing more comes: the answer was cut short, but it was its answer.
+                match = j;
+                fit = f;
+                break;
+            }
             if (f.fit == Fit::Partial) {
                 partial = true;
                 if (!final) {
@@ -89,6 +128,8 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
             if (owner == exchange) {
                 if (garbled) {
                     result.end = End::Garbled;
+                } else if (fit.fit == Fit::Partial) {
+                    result.end = End::Cut;
                 } else if (fit.fit == Fit::Whole) {
                     result.end = End::Taken;
                 } else {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 namespace ktcom {
 
@@ -32,6 +33,7 @@ public:
         Taken,    // its answer, whole and valid
         Refused,  // its answer is an exception reply
         Corrupt,  // its answer, with a wrong CRC
+        Cut,      // its answer began, and the receive ended before it was whole
         Garbled   // an answer that must start where the request's answer starts does not
     };
     struct Result {
@@ -61,6 +63,17 @@ public:
     // Forgets requests whose answers can no longer come. Call it only after every byte received
     // by `now` has been added, so that no answer that came in time is missed.
     void Expire(TimePoint now);
+    // Marks the requests of `exchange` still due as sent to a drive that is there: something
+    // came back during the exchange.
+    void Heard(std::uint64_t exchange);
+    // Until when an answer to an earlier request could still come that the answer to a request
+    // with this rule could not be told from (the same shape), where the drive was heard. Nothing
+    // when there is no such request.
+    std::optional<TimePoint> AmbiguousUntil(const AnswerRule& rule) const;
+
+    // Gives every request on the line this much more time: the machine held the thread that
+    // watches the line, and what answers it may have been held as well.
+    void Postpone(std::chrono::microseconds by);
     std::size_t Outstanding() const { return due_.size(); }
 
     // Walks the bytes, giving each whole frame to the oldest request it answers, until one
@@ -80,6 +93,7 @@ private:
         AnswerRule rule;
         std::chrono::microseconds window;
         TimePoint expiry;
+        bool heard = false;
     };
     void Consume(std::size_t count);
 

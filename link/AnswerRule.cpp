@@ -86,7 +86,8 @@ FrameFit FitAnswer(const std::uint8_t* data, std::size_t count, const AnswerRule
         }
     }
     if (count < rule.expected) {
-        return {Fit::Partial, 0};
+        // Everything it must repeat is there: the answer's beginning, as far as it came.
+        return {Fit::Partial, count};
     }
     return {CrcMatches(data, rule.expected) ? Fit::Whole : Fit::Corrupt, rule.expected};
 }

@@ -54,7 +54,9 @@ enum class Fit {
 
 struct FrameFit {
     Fit fit = Fit::No;
-    std::size_t length = 0; // bytes the answer takes, for Whole, Exception and Corrupt
+    // Bytes the answer takes, for Whole, Exception and Corrupt; for Partial, the bytes that came
+    // once the station, function and everything the answer repeats are among them, else 0.
+    std::size_t length = 0;
 };
 
 // Whether the `count` bytes at `data` begin with the answer the rule describes. With `final` the

@@ -121,13 +121,23 @@ private:
     template <class T> std::optional<T> EnterWith(T offline, T failure);
     PortHandle CurrentPort();
     bool Exchange(const Bytes& request, const Plan& plan, Bytes& answer);
-    // Accounts for what came since the last receive; true when it holds a late answer to an
-    // earlier attempt of `exchange`, which is then in `answer`.
-    bool TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer);
+    // Accounts for what came since the last receive (`read` bytes); true when it holds a late
+    // answer to an earlier attempt of `exchange`, which is then in `answer`.
+    bool TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer,
+                     std::size_t& read);
+    // Before a request goes out: while an earlier request to a drive that answers may still get
+    // an answer this request's could not be told from, its answer is waited for.
+    void WaitOutLookAlikes(const PortHandle& port, std::uint64_t exchange,
+                           const ktcom::AnswerRule& rule);
+    struct ReceiveCount {
+        std::size_t received = 0;    // bytes read
+        std::size_t unexplained = 0; // bytes that made no frame
+    };
     // Receives until the answer to `exchange` is in, it is judged, or the response time-out.
     ktcom::AnswerLedger::Result ReceiveAnswer(const PortHandle& port, std::uint64_t exchange,
-                                              const ktcom::AnswerRule& rule,
-                                              std::size_t& unexplained);
+                                              const ktcom::AnswerRule& rule, ReceiveCount& count);
+    // Gives the answers due more time when a wait of `expected` from `start` overran by far.
+    void NoteStall(std::chrono::steady_clock::time_point start, std::chrono::microseconds expected);
     // How long after it was taken up an answer to a request may still come.
     std::chrono::microseconds AnswerWindow(std::size_t requestBytes, const ktcom::AnswerRule& rule);
     KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,

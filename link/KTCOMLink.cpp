@@ -25,6 +25,8 @@ constexpr auto kMonitorPause = 10ms;
 // taken for a later request's when that one has the same shape (docs/architecture.md).
 constexpr int kLateAnswerTimeOuts = 4;
 constexpr auto kLateAnswerMargin = 20ms;
+// A wait that overran by more than this was a stall of the machine, not of the drive.
+constexpr auto kStall = 20ms;
 
 } // namespace
 
@@ -264,7 +266,7 @@ std::uint32_t CKTCOM::ReadComThread(Bytes& array, std::uint32_t expected) {
 
 ktcom::AnswerLedger::Result CKTCOM::ReceiveAnswer(const PortHandle& port, std::uint64_t exchange,
                                                   const ktcom::AnswerRule& rule,
-                                                  std::size_t& unexplained) {
+                                                  ReceiveCount& count) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     const auto limit = std::chrono::milliseconds(m_timeout.load());
@@ -274,10 +276,12 @@ ktcom::AnswerLedger::Result CKTCOM::ReceiveAnswer(const PortHandle& port, std::u
     // A receive gathers at most one buffer's worth of bytes towards its answer.
     while (clock::now() - start < limit && m_ledger.Buffered() < kReceiveBufferSize) {
         // Each step waits at most 5 ms for bytes, so a whole answer is taken as soon as it is in.
-        const auto stepEnd = clock::now() + kReceiveStep;
+        const auto stepStart = clock::now();
+        const auto stepEnd = stepStart + kReceiveStep;
         if (port) {
             port->WaitReadable(kReceiveStep);
         }
+        NoteStall(stepStart, kReceiveStep);
         const std::uint32_t got = ReadComm(
             port, buffer, static_cast<std::uint32_t>(kReceiveBufferSize - m_ledger.Buffered()));
         if (got == 0) {
@@ -286,21 +290,23 @@ ktcom::AnswerLedger::Result CKTCOM::ReceiveAnswer(const PortHandle& port, std::u
             std::this_thread::sleep_until(stepEnd);
             continue;
         }
+        count.received += got;
         m_ledger.Add(buffer, got);
         result = m_ledger.Scan(exchange, strict, false, clock::now());
-        unexplained += result.unexplained;
+        count.unexplained += result.unexplained;
         if (result.end != ktcom::AnswerLedger::End::NeedMore) {
             m_readDone.Set();
             return result;
         }
     }
     result = m_ledger.Scan(exchange, strict, true, clock::now());
-    unexplained += result.unexplained;
+    count.unexplained += result.unexplained;
     m_readDone.Set();
     return result;
 }
 
-bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer) {
+bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& answer,
+                         std::size_t& read) {
     const auto now = std::chrono::steady_clock::now();
     std::uint8_t buffer[kReceiveBufferSize];
     bool taken = false;
@@ -310,6 +316,7 @@ bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& 
         if (got == 0) {
             break;
         }
+        read += got;
         m_ledger.Add(buffer, got);
         for (;;) {
             ktcom::AnswerLedger::Result r =
@@ -338,6 +345,30 @@ bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& 
     return taken;
 }
 
+void CKTCOM::WaitOutLookAlikes(const PortHandle& port, std::uint64_t exchange,
+                               const ktcom::AnswerRule& rule) {
+    using clock = std::chrono::steady_clock;
+    // The wait ends when those answers have come or can no longer come; a bound keeps it finite
+    // whatever stalls stretch their windows.
+    const auto limit = clock::now() + 2 * AnswerWindow(0, rule);
+    Bytes none;
+    std::size_t read = 0;
+    for (;;) {
+        TakeWaiting(port, exchange, none, read);
+        const auto until = m_ledger.AmbiguousUntil(rule);
+        const auto now = clock::now();
+        if (!until || now >= limit || !port) {
+            return;
+        }
+        const auto step = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::min<clock::duration>(kReceiveStep, *until - now));
+        if (port->WaitReadable(step) != ktcom::SerialPort::Readiness::Readable) {
+            std::this_thread::sleep_until(now + step); // a hung-up line is waited out idle
+        }
+        NoteStall(now, step);
+    }
+}
+
 std::chrono::microseconds CKTCOM::AnswerWindow(std::size_t requestBytes,
                                                const ktcom::AnswerRule& rule) {
     int speedIndex = 6;
@@ -351,6 +382,16 @@ std::chrono::microseconds CKTCOM::AnswerWindow(std::size_t requestBytes,
         std::chrono::microseconds(bytes * 10'000'000ull / ktcom::BaudForIndex(speedIndex));
     const auto timeout = std::chrono::milliseconds(m_timeout.load());
     return timeout + kLateAnswerTimeOuts * timeout + lineTime + kLateAnswerMargin;
+}
+
+void CKTCOM::NoteStall(std::chrono::steady_clock::time_point start,
+                       std::chrono::microseconds expected) {
+    const auto over = std::chrono::steady_clock::now() - start - expected;
+    if (over > kStall) {
+        // The machine held this thread far past its wait; a drive simulated on it, or the
+        // adapter's driver, may have been held as long, and its answers with them.
+        m_ledger.Postpone(std::chrono::duration_cast<std::chrono::microseconds>(over));
+    }
 }
 
 void CKTCOM::DiscardInput(const PortHandle& port) {

@@ -82,19 +82,37 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
     const PortHandle port = CurrentPort();
     LineHeld held(m_lineHeld);
     const std::uint64_t exchange = ++m_exchanges;
+    WaitOutLookAlikes(port, exchange, plan.answer);
+    // Whether the drive answered anything while this exchange was on the line: its requests still
+    // due then wait for a drive that is there, not for an empty line.
+    std::size_t heard = 0;
+    struct MarkHeard {
+        ktcom::AnswerLedger& ledger;
+        std::uint64_t exchange;
+        const std::size_t& heard;
+        ~MarkHeard() {
+            if (heard > 0) {
+                ledger.Heard(exchange);
+            }
+        }
+    } mark{m_ledger, exchange, heard};
+
     for (int attempt = 0; attempt < plan.attempts; ++attempt) {
         // What came since the last receive answers earlier requests, or is noise; a late answer
         // to an earlier attempt of this exchange answers this one as well as a new one would.
-        if (TakeWaiting(port, exchange, answer)) {
+        std::size_t waiting = 0;
+        const bool late = TakeWaiting(port, exchange, answer, waiting);
+        heard += attempt > 0 ? waiting : 0;
+        if (late) {
             m_lastError = 0;
             return true;
         }
         WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
         m_ledger.Sent(exchange, plan.answer, std::chrono::steady_clock::now(),
                       AnswerWindow(request.size(), plan.answer));
-        std::size_t unexplained = 0;
-        const ktcom::AnswerLedger::Result got =
-            ReceiveAnswer(port, exchange, plan.answer, unexplained);
+        ReceiveCount count;
+        const ktcom::AnswerLedger::Result got = ReceiveAnswer(port, exchange, plan.answer, count);
+        heard += count.received;
         switch (got.end) {
         case ktcom::AnswerLedger::End::Taken:
             // A retry that succeeds is a successful exchange: a code left over from an earlier
@@ -109,8 +127,10 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
         case ktcom::AnswerLedger::End::Garbled:
             Report(LINK_ERR_BAD_CRC);
             break;
+        case ktcom::AnswerLedger::End::Cut:
         case ktcom::AnswerLedger::End::NeedMore:
-            if (unexplained >= plan.answer.expected) {
+            if (got.end == ktcom::AnswerLedger::End::NeedMore &&
+                count.unexplained >= plan.answer.expected) {
                 Report(LINK_ERR_BAD_CRC); // bytes came, but none made the answer
             } else if (plan.answer.onShort == ktcom::AnswerRule::Short::RetryQuietly) {
                 m_ledger.DropBuffered();
@@ -124,7 +144,9 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
         // still come.
         m_ledger.DropBuffered();
         if (plan.pauseAfterFailure) {
+            const auto pause = std::chrono::steady_clock::now();
             std::this_thread::sleep_for(kPauseAfterFailure);
+            NoteStall(pause, kPauseAfterFailure);
         }
     }
     return false;

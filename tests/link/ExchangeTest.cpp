@@ -257,6 +257,23 @@ TEST_F(LinkFixture, answersLateByUpToFourTimeOutsNeverAnswerALaterRequest) {
     }
 }
 
+// A lost answer leaves its request due, in case the answer is only late: the next request of
+// the same shape waits for that answer or its window instead of taking every answer after it for
+// the one before, which cost each later read an attempt.
+TEST_F(LinkFixture, aLostAnswerCostsTheReadsAfterItNoAttempts) {
+    Open(200);
+    for (std::uint16_t a = 0x70; a < 0x7C; ++a) {
+        bank.Set(a, a);
+    }
+    std::atomic<int> calls{0};
+    slave.SetResponder([&](const Bytes& req) { return calls++ == 0 ? Bytes{} : bank.Answer(req); });
+    EXPECT_EQ(link.ReadAddressValue(1, 0x70), 0x70); // the second attempt is answered
+    for (std::uint16_t a = 0x71; a < 0x7C; ++a) {
+        EXPECT_EQ(link.ReadAddressValue(1, a), a);
+    }
+    EXPECT_EQ(slave.RequestCount(), 2u + 11u);
+}
+
 // Answers of another kind are not the answer: a stale write echo and a read answer of another
 // length ahead of a read's answer, an echo of another register's write ahead of the write's own.
 TEST_F(LinkFixture, anAnswerOfAnotherKindIsPassedOverForTheOneThatFollows) {
