@@ -15,7 +15,7 @@
 
 namespace ktcom {
 
-struct AnswerRule {
+struct KTCOM_API AnswerRule {
     enum class Short {
         Report,         // too few bytes is "no response"
         RetryQuietly,   // try again at once, report nothing
