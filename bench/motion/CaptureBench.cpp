@@ -69,6 +69,9 @@ int main(int argc, char** argv) {
     }
     CKTCOM link;
     link.ConfigCom("COM9", "38400", "8", "NONE", "1");
+    // The program's response time-out: the link's own 50 ms leaves a 50-word block (about 30 ms
+    // on the wire) too little slack on a loaded machine.
+    link.SetReceiveTimeOut(500);
     if (link.OpenCom() != 1) {
         std::fprintf(stderr, "cannot open the line\n");
         return 1;
