@@ -264,8 +264,10 @@ void CRunTest::ReadChannelSelection() {
     }
 }
 
-void CRunTest::WriteChannelSelection() {
-    WriteChannelSources(state_.Link(), state_.station, channels_);
+bool CRunTest::WriteChannelSelection() {
+    return CTestPage::Taken(presenter_, this,
+                            WriteChannelSources(state_.Link(), state_.station, channels_),
+                            CTestPage::kNotStarted);
 }
 
 void CRunTest::OnRun() {
@@ -295,7 +297,9 @@ void CRunTest::OnRun() {
         }
         const BusyCursor busy;
         ReadChannelSelection();
-        WriteChannelSelection();
+        if (!WriteChannelSelection()) {
+            return;
+        }
         const int source = ChannelCodeOfText(triggerSource_->currentText());
         const int polarity = triggerPolarity_->currentIndex();
         const int level = ScaledDecimal(triggerLevel_->text().toStdString(), 0);
@@ -308,7 +312,9 @@ void CRunTest::OnRun() {
             page->SetChannels(channels_[0], channels_[1], channels_[2], channels_[3]);
         }
         page->SetSampleCount(sampleCount_);
-        page->StartTest();
+        if (!page->StartTest()) {
+            return; // the page is still idle
+        }
         SetRunButton(IDB_RUNNING, "Stop");
     }
     running_ = ~running_;

@@ -57,7 +57,8 @@ public:
     void LoadTriggerSettings();
     void OnRun();
     void ReadChannelSelection();
-    void WriteChannelSelection();
+    // False when the drive did not take a channel source; the person has been told.
+    bool WriteChannelSelection();
     void OnWaveReady(int n);
 
     // The picture on the Run/Stop button (204 running, 205 idle).

@@ -87,7 +87,10 @@ int main(int argc, char** argv) {
     // Read out as a triggered capture that has already fired: the loop then neither arms nor
     // waits longer than one poll, and what is timed is the read-out.
     s.triggerSource = 2;
-    WriteChannelSources(link, kStation, s.sources);
+    if (WriteChannelSources(link, kStation, s.sources)) {
+        std::fprintf(stderr, "the drive did not take the channel sources\n");
+        return 1;
+    }
 
     std::vector<double> times;
     CaptureSession session;

@@ -23,6 +23,16 @@ namespace {
 
 constexpr std::uint8_t kStation = 1;
 
+// Passes when every write of a sequence was taken; else names the one that was not.
+::testing::AssertionResult Taken(const WriteResult& failed) {
+    if (!failed) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the " << failed->setting << " (register " << failed->address
+           << ") was not taken, link failure " << failed->code;
+}
+
 // The reports of a runner, as the page's queue would receive them.
 class Reports {
 public:
@@ -89,14 +99,14 @@ protected:
     // A short move with the capture sources set.
     void StartMove(const std::array<std::uint16_t, 4>& sources) {
         settings.sources = sources;
-        WriteChannelSources(link, kStation, sources);
+        ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, sources)));
         kestova::motion::MotionProfile move;
         move.speed = 600;
         move.acceleration = 2000;
         move.distance = 200;
         move.traceTime = 1000;
-        WriteMotionProfile(link, settings, move);
-        StartMotion(link, kStation);
+        ASSERT_TRUE(Taken(WriteMotionProfile(link, settings, move)));
+        ASSERT_TRUE(Taken(StartMotion(link, kStation)));
     }
 
     std::int16_t DriveRegister(std::uint16_t address) {
@@ -161,8 +171,8 @@ TEST_F(CaptureTest, aTriggeredScopeCaptureIsTakenOnceAfterTheTriggerFired) {
     settings.triggerPolarity = 0;
     settings.triggerLevel = 300; // rpm, crossed while the move speeds up to 600
     settings.sources = {2, 0, 0, 0};
-    WriteChannelSources(link, kStation, settings.sources);
-    WriteScopeSettings(link, settings);
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
+    ASSERT_TRUE(Taken(WriteScopeSettings(link, settings)));
 
     CaptureRunner runner(link, CaptureKind::ScopeOnly);
     runner.SetSink(reports.Sink());
@@ -201,16 +211,16 @@ TEST_F(CaptureTest, aCurrentStepIsReadWholeAndRisesFasterWithAHigherGain) {
     Connect(1);
     settings.sources = {64, 0, 0, 0};
     settings.multiplier = 1;
-    WriteChannelSources(link, kStation, settings.sources);
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
     auto riseSamples = [&](int kp) {
         CaptureRunner runner(link, CaptureKind::CurrentLoop);
         runner.SetSink(reports.Sink());
         const std::size_t before = reports.All().size();
-        StartCurrentLoopTest(link, settings, {kp, 1000, 1000});
+        EXPECT_TRUE(Taken(StartCurrentLoopTest(link, settings, {kp, 1000, 1000})));
         runner.Start(settings);
         EXPECT_TRUE(reports.WaitFor(before + 1));
         runner.Join();
-        StopCurrentLoopTest(link, kStation);
+        EXPECT_TRUE(Taken(StopCurrentLoopTest(link, kStation)));
         const std::vector<std::int16_t> words = runner.Samples();
         const auto n = static_cast<std::size_t>(settings.sampleCount);
         EXPECT_NEAR(words[n - 2], 1000, 100) << "the trace's end, read after the window";
@@ -244,9 +254,9 @@ TEST_F(CaptureTest, aDriveThatStopsAnsweringDuringTheReadOutIsReportedAsEachCapt
         Connect(1, 1.0, 38400);
         settings.sources = {2, 4, 8, 16};
         settings.cyclic = 0;
-        WriteChannelSources(link, kStation, settings.sources);
+        ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
         if (c.kind == CaptureKind::CurrentLoop) {
-            StartCurrentLoopTest(link, settings, {});
+            ASSERT_TRUE(Taken(StartCurrentLoopTest(link, settings, {})));
         } else {
             // Armed beforehand and read out as a triggered capture, which arms nothing itself.
             link.WriteAddressValue(kStation, 0x14, 1);
