@@ -12,6 +12,7 @@
 #include "TestRegisters.h"
 #include "WaveTraces.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
@@ -204,6 +205,29 @@ WriteResult StopTest(CKTCOM& link, std::uint8_t station, CaptureKind kind) {
     return std::nullopt;
 }
 
+// What a capture that brought no samples tells, and the status it ends with.
+CliError FailedCapture(CKTCOM& link, std::uint8_t station,
+                       const std::optional<CaptureReport>& report) {
+    using End = CaptureReport::End;
+    const std::uint16_t code = report ? report->linkCode : 0;
+    const std::string failure = code != 0 ? " (" + LinkFailureText(code) + ")" : "";
+    if (report && report->type == CaptureReport::Type::Failure) {
+        return CliError(StatusAfter(link, station, code), report->message + failure);
+    }
+    const End end = report ? report->end : End::None;
+    switch (end) {
+    case End::TimedOut:
+        return CliError(kRefused, "the drive did not report the capture complete in time");
+    case End::Refused:
+        return CliError(kRefused, "the drive refused to give the captured samples" + failure);
+    case End::LinkFailure:
+        return CliError(StatusAfter(link, station, code),
+                        "reading the captured samples failed" + failure);
+    default:
+        return CliError(kRefused, "the capture did not complete in time");
+    }
+}
+
 } // namespace
 
 int Capture(Context& c, const CaptureOptions& o) {
@@ -299,18 +323,21 @@ int Capture(Context& c, const CaptureOptions& o) {
     runner.Join();
     // A test the drive may still be running is told whatever the capture brought.
     if (const WriteResult stop = StopTest(link, station, kind)) {
-        throw CliError(stop->sent ? StatusAfter(link, station, stop->code) : kRefused,
+        int status = stop->sent ? StatusAfter(link, station, stop->code) : kRefused;
+        if (!report || report->type != CaptureReport::Type::WaveReady) {
+            const CliError capture = FailedCapture(link, station, report);
+            c.err << capture.what() << '\n';
+            status = std::max<int>(status, capture.Status());
+        }
+        throw CliError(static_cast<ExitStatus>(status),
                        DescribeWrite(*stop) + "; the drive may still be running the test");
     }
-
-    if (!report || report->type == CaptureReport::Type::Failure) {
-        const std::string failure = LinkFailureText(link.GetLastErrors());
-        const std::string message = report ? report->message : "the capture did not complete";
-        throw CliError(StatusAfterFailure(link, station), message + " (" + failure + ")");
+    if (!report || report->type != CaptureReport::Type::WaveReady || !report->samples) {
+        throw FailedCapture(link, station, report);
     }
 
     const int n = report->points;
-    const std::vector<std::int16_t> buffer = runner.Samples();
+    const std::vector<std::int16_t>& buffer = *report->samples;
     const WaveTraces traces = MakeWaveTraces(buffer, n, sources, st.laterProtocol, st.basePeriod,
                                              st.multiplier, st.traceTime);
     const int rows = std::min(n, o.samples.value_or(n));

@@ -303,6 +303,52 @@ TEST_F(MotionTestPage, ASettingNotTakenStopsTheRunBeforeTheStart) {
     EXPECT_EQ(Reg(0x16), speed) << "the drive kept its speed";
 }
 
+// By the time the page handles a capture's message, the capture thread has armed the drive
+// again and may have read the next capture; what is drawn is the capture the message was for.
+// The first capture sees the drive at rest, the second a move.
+TEST_F(MotionTestPage, ASweepIsDrawnFromTheCaptureItsMessageWasFor) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    Select(kestova::res::IDC_TYPE_SCOPE);
+    Choose(kestova::res::IDC_CHANNEL_1, "Position Targeted (P)");
+    Choose(kestova::res::IDC_CHANNEL_2, "--Select--");
+    Set(Page().ScopePage(), kestova::res::IDC_SAMPLING, "10"); // 400 samples 1 ms apart
+    drive->WithDrive([](Drive& d) {
+        d.Write(0x15, {100});
+        d.Write(0x16, {300});
+        return d.Write(0x18, {10000});
+    });
+    std::vector<float> drawn;
+    QObject::connect(&Page(), &kestova::CRunTest::waveDrawn, [&] {
+        if (drawn.empty()) {
+            for (const auto& point : Page().Scope()->State().Channel(1).samples) {
+                drawn.push_back(point.y);
+            }
+        }
+    });
+    // Waits without handling the page's messages.
+    auto hold = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 10000 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    };
+
+    drive->SetClockRate(0);
+    PressRun();
+    ASSERT_TRUE(WaitUntil([&] { return Reg(0xDA) == 1; })) << "armed";
+    drive->Step(std::chrono::milliseconds(500));
+    ASSERT_TRUE(hold([&] { return Reg(0xDA) == 1; })) << "read out and armed again";
+    drive->WithDrive([](Drive& d) { return d.Write(0x09, {1}); });
+    drive->Step(std::chrono::milliseconds(500));
+    ASSERT_TRUE(hold([&] { return Reg(0xDA) == 1; })) << "the move read out, armed a third time";
+
+    ASSERT_TRUE(WaitUntil([&] { return !drawn.empty(); }));
+    EXPECT_EQ(drawn.size(), 400U);
+    EXPECT_TRUE(std::all_of(drawn.begin(), drawn.end(), [](float p) { return p == 0.0F; }))
+        << "the move in the sweep of the drive at rest";
+    PressRun();
+}
+
 // Velocity feedback triggers a one-off capture while the drive is moved by other means.
 TEST_F(MotionTestPage, TriggeredCaptureOnTheScopePageIsTakenOnce) {
     ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));

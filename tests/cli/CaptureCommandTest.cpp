@@ -1,5 +1,6 @@
-// kestova-cli capture: what it writes before a test starts. Against the simulated drive (TS-126
-// from the built DATA.mdb).
+// kestova-cli capture: what it writes before a test starts, and what it says when the drive or the
+// line fails it. Against the simulated drive (TS-126 from the built DATA.mdb), and against a
+// scripted drive on a pseudo-terminal where some registers must fail and the others answer.
 
 #include "Cli.h"
 #include "DriveSimulator.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 using namespace kestova::cli;
@@ -49,6 +51,48 @@ protected:
     std::unique_ptr<DriveSimulator> sim;
 };
 
+// A drive on a scripted line: the identity of TS-126 (protocol 310), a capture of 400 samples
+// per channel that is complete at once, writes echoed. A read for which `silent` holds gets no
+// answer.
+class ScriptedDrive {
+public:
+    explicit ScriptedDrive(std::function<bool(std::uint16_t address)> silent)
+        : silent_(std::move(silent)) {
+        slave_.SetResponder([this](const kttest::Bytes& request) { return Answer(request); });
+    }
+    const std::string& Path() const { return slave_.SlavePath(); }
+
+private:
+    kttest::Bytes Answer(const kttest::Bytes& request) {
+        if (request.size() != 8 || !kttest::CrcOk(request)) {
+            return {};
+        }
+        const auto address = static_cast<std::uint16_t>(request[2] << 8 | request[3]);
+        if (request[1] == 0x06) {
+            return request; // a write is answered with itself
+        }
+        const int count = request[4] << 8 | request[5];
+        if (request[1] != 0x03 || silent_(address) || count < 1 || count > 125) {
+            return {};
+        }
+        kttest::Bytes reply{request[0], 0x03, static_cast<std::uint8_t>(2 * count)};
+        for (int i = 0; i < count; ++i) {
+            const auto it = registers_.find(static_cast<std::uint16_t>(address + i));
+            const std::uint16_t value = it == registers_.end() ? 0 : it->second;
+            reply.push_back(static_cast<std::uint8_t>(value >> 8));
+            reply.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        }
+        return kttest::WithCrc(reply);
+    }
+
+    std::function<bool(std::uint16_t)> silent_;
+    std::map<std::uint16_t, std::uint16_t> registers_{
+        {0xFD, 12},  {0x47, 310}, {0x49, 7},   {0x4A, 100}, {0x45, 4},   {0x46, 400}, {0xD0, 1},
+        {0xD1, 100}, {0xDA, 2},   {0x15, 100}, {0x16, 300}, {0x18, 100}, {0x19, 1},   {0x1B, 100},
+    };
+    kttest::PtySlave slave_;
+};
+
 // The tool checks what it is asked to write before it sends anything: a speed below 1 (the
 // rotation gives the direction), one that would arrive wrapped, a current of 99 A in a register
 // of mA.
@@ -86,6 +130,18 @@ TEST_F(CaptureCommand, aSettingTheDriveRefusesEndsItBeforeTheStart) {
                            std::to_string(tooFast) + "); the test was not started\n");
     EXPECT_EQ(Holds(0x16), speed);
     EXPECT_FALSE(Moving());
+}
+
+// The drive answers everything but the wave data; the stop after the capture is taken. The
+// message names the failure of the read-out, not the link's state after the stop.
+TEST_F(CaptureCommand, aReadOutThatGetsNoAnswerSaysSo) {
+    ScriptedDrive drive([](std::uint16_t address) { return address >= 0x1000; });
+    const Outcome run = Cli({"capture", "--port", drive.Path(), "--ch1", "velocity-feedback"});
+    EXPECT_NE(run.status, kSuccess);
+    EXPECT_EQ(run.err.find("no link failure"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Communication error, stop reading wave form...! (link failure 60003"),
+              std::string::npos)
+        << run.err;
 }
 
 } // namespace
