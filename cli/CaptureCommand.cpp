@@ -107,6 +107,24 @@ ExitStatus StatusAfter(CKTCOM& link, std::uint8_t station, std::uint16_t code) {
     return StatusAfterFailure(link, station);
 }
 
+// Ends the command when a read of the set-up failed: a guessed value would be written back to
+// the drive or shape the samples' time axis.
+void CheckRead(CKTCOM& link, std::uint8_t station, std::uint16_t address, const char* what) {
+    if (const std::uint16_t code = link.GetLastErrors(); code != 0) {
+        throw CliError(StatusAfter(link, station, code), std::string("reading the ") + what +
+                                                             " (register " + Hex(address) +
+                                                             ") failed: " + LinkFailureText(code));
+    }
+}
+
+void CheckRead(CKTCOM& link, std::uint8_t station, const std::optional<RegisterFailure>& failed) {
+    if (failed) {
+        throw CliError(StatusAfter(link, station, failed->code),
+                       std::string("reading the ") + failed->setting + " (register " +
+                           Hex(failed->address) + ") failed: " + LinkFailureText(failed->code));
+    }
+}
+
 // "the drive refused the speed (register 0x16, value 5000)".
 std::string DescribeWrite(const RegisterFailure& failed) {
     const std::string what = std::string(failed.setting) + " (register " + Hex(failed.address) +
@@ -268,8 +286,15 @@ int Capture(Context& c, const CaptureOptions& o) {
     st.laterProtocol = s.Id().protocol >= kLaterProtocolVersion;
     st.triggerSupported = (s.Id().featureBits & reg::FEATURE_TRIGGERED_CAPTURE) != 0;
     st.sampleCount = ReadSampleCount(link, station);
+    CheckRead(link, station, reg::CAPTURE_SAMPLES, "sample count");
     st.basePeriod = ReadBasePeriod(link, station);
-    st.multiplier = o.sampling.value_or(ReadMultiplier(link, station));
+    CheckRead(link, station, reg::CAPTURE_BASE_PERIOD_US, "base sampling period");
+    if (o.sampling) {
+        st.multiplier = *o.sampling;
+    } else {
+        st.multiplier = ReadMultiplier(link, station);
+        CheckRead(link, station, reg::CAPTURE_SAMPLING, "sampling multiplier");
+    }
     st.cyclic = 0;
     st.sources = sources;
     if (st.sampleCount > kMaxSamplesPerChannel) {
@@ -278,6 +303,7 @@ int Capture(Context& c, const CaptureOptions& o) {
                                      std::to_string(kMaxSamplesPerChannel));
     }
     const int channelCount = ReadChannelCount(link, station);
+    CheckRead(link, station, reg::CAPTURE_CHANNEL_COUNT, "channel count");
     for (int k = 1; k <= 4; ++k) {
         if (sources[static_cast<std::size_t>(k - 1)] == 0) {
             continue;
@@ -294,7 +320,9 @@ int Capture(Context& c, const CaptureOptions& o) {
     runner.SetSink(first.Sink());
     switch (kind) {
     case CaptureKind::Motion: {
-        MotionProfile profile = ReadMotionProfile(link, station);
+        std::optional<RegisterFailure> unread;
+        MotionProfile profile = ReadMotionProfile(link, station, &unread);
+        CheckRead(link, station, unread);
         profile.speed = o.speed.value_or(profile.speed);
         profile.acceleration = o.acceleration.value_or(profile.acceleration);
         profile.distance = requested.distance.value_or(profile.distance);
@@ -306,11 +334,14 @@ int Capture(Context& c, const CaptureOptions& o) {
     }
     case CaptureKind::ScopeOnly:
         st.traceTime = TraceTimeFromRegister(link.ReadAddressValue(station, reg::CAPTURE_SAMPLING));
+        CheckRead(link, station, reg::CAPTURE_SAMPLING, "trace time");
         CheckWrite(link, station, WriteScopeSettings(link, st));
         runner.Start(st);
         break;
     case CaptureKind::CurrentLoop: {
-        CurrentLoopTest test = ReadCurrentLoopTest(link, station);
+        std::optional<RegisterFailure> unread;
+        CurrentLoopTest test = ReadCurrentLoopTest(link, station, &unread);
+        CheckRead(link, station, unread);
         test.current = requested.current.value_or(test.current);
         CheckWrite(link, station, StartCurrentLoopTest(link, st, test));
         runner.Start(st);

@@ -132,6 +132,21 @@ TEST_F(CaptureCommand, aSettingTheDriveRefusesEndsItBeforeTheStart) {
     EXPECT_FALSE(Moving());
 }
 
+// A drive that falls silent when asked for its channel count is a failure of the line, not a
+// channel it cannot capture.
+TEST_F(CaptureCommand, aChannelCountThatCannotBeReadIsALinkFailure) {
+    std::atomic<bool> gone{false};
+    ScriptedDrive drive([&](std::uint16_t address) {
+        gone = gone || address == 0x45;
+        return gone.load();
+    });
+    const Outcome run = Cli({"capture", "--port", drive.Path(), "--ch3", "position-error"});
+    EXPECT_EQ(run.status, kNoDrive);
+    EXPECT_NE(run.err.find("channel count (register 0x45) failed: link failure 60003"),
+              std::string::npos)
+        << run.err;
+}
+
 // The drive answers everything but the wave data; the stop after the capture is taken. The
 // message names the failure of the read-out, not the link's state after the stop.
 TEST_F(CaptureCommand, aReadOutThatGetsNoAnswerSaysSo) {
