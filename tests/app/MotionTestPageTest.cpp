@@ -249,12 +249,14 @@ TEST_F(MotionTestPage, AStopTheDriveDidNotGetIsTold) {
     EXPECT_EQ(Reg(0x02), 1);
 }
 
-TEST_F(MotionTestPage, TooManySamplesAreRefusedAtRun) {
+// The channels lie 0x400 words apart in the drive: a 1025th sample would be the next channel's.
+TEST_F(MotionTestPage, MoreSamplesThanAChannelHoldsAreRefusedAtRun) {
     ASSERT_NO_FATAL_FAILURE(
-        Open(kStepper, kLater, [](ModelDescription& m) { m.samplesPerChannel = 9000; }));
+        Open(kStepper, kLater, [](ModelDescription& m) { m.samplesPerChannel = 1025; }));
     PressRun();
     ASSERT_EQ(presenter.Messages().size(), 1);
-    EXPECT_TRUE(presenter.Messages()[0].text.contains("9000"));
+    EXPECT_EQ(presenter.Messages()[0].text, "The drive reports 1025 samples per channel; at most "
+                                            "1024 can be captured. The test was not started.");
     EXPECT_EQ(Page().IsTestRunning(), 0);
     EXPECT_EQ(Reg(0x09), 0);
 }
