@@ -5,13 +5,16 @@
 #include "Channels.h"
 #include "CliError.h"
 #include "Commands.h"
+#include "KTCOM.h"
 #include "LinkFailure.h"
 #include "Output.h"
 #include "RegisterMap.h"
 #include "TestRegisters.h"
 #include "WaveTraces.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <ostream>
@@ -86,17 +89,160 @@ bool ChannelRead(CaptureKind kind, bool laterProtocol, int channel) {
     return kind != CaptureKind::CurrentLoop || channel == 1;
 }
 
-void StopTest(CKTCOM& link, std::uint8_t station, CaptureKind kind) {
+std::string Hex(std::uint16_t address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(address));
+    return text;
+}
+
+// The status a failure with this code ends the command with. The link's last error may belong
+// to a later exchange by now, so the code is the failure's own.
+ExitStatus StatusAfter(CKTCOM& link, std::uint8_t station, std::uint16_t code) {
+    if (code == LINK_ERR_REFUSED) {
+        return kRefused; // the drive answered: it is there
+    }
+    if (code == LINK_ERR_NOT_OPEN || code == LINK_ERR_OPEN_FAILED) {
+        return kNoDrive;
+    }
+    return StatusAfterFailure(link, station);
+}
+
+// Ends the command when a read of the set-up failed: a guessed value would be written back to
+// the drive or shape the samples' time axis.
+void CheckRead(CKTCOM& link, std::uint8_t station, std::uint16_t address, const char* what) {
+    if (const std::uint16_t code = link.GetLastErrors(); code != 0) {
+        throw CliError(StatusAfter(link, station, code), std::string("reading the ") + what +
+                                                             " (register " + Hex(address) +
+                                                             ") failed: " + LinkFailureText(code));
+    }
+}
+
+void CheckRead(CKTCOM& link, std::uint8_t station, const std::optional<RegisterFailure>& failed) {
+    if (failed) {
+        throw CliError(StatusAfter(link, station, failed->code),
+                       std::string("reading the ") + failed->setting + " (register " +
+                           Hex(failed->address) + ") failed: " + LinkFailureText(failed->code));
+    }
+}
+
+// "the drive refused the speed (register 0x16, value 5000)".
+std::string DescribeWrite(const RegisterFailure& failed) {
+    const std::string what = std::string(failed.setting) + " (register " + Hex(failed.address) +
+                             ", value " + std::to_string(failed.value) + ")";
+    if (!failed.sent) {
+        return "the " + what + " does not fit in a register";
+    }
+    if (failed.Refused()) {
+        return "the drive refused the " + what;
+    }
+    return "the drive did not take the " + what + ": " + LinkFailureText(failed.code);
+}
+
+// Ends the command before anything is started when the drive did not take a setting.
+void CheckWrite(CKTCOM& link, std::uint8_t station, const WriteResult& failed) {
+    if (failed) {
+        const ExitStatus status =
+            failed->sent ? StatusAfter(link, station, failed->code) : kRefused;
+        throw CliError(status, DescribeWrite(*failed) + "; the test was not started");
+    }
+}
+
+// A value of the command line the tool writes: refused before anything is sent when it lies
+// outside what the register can carry (`range` says so in the option's own unit).
+void CheckRange(const char* option, const std::string& typed, int value, int lowest, int highest,
+                const char* range) {
+    if (value < lowest || value > highest) {
+        throw CliError(kRefused, std::string(option) + " " + typed + " is out of the range " +
+                                     range + "; nothing was written");
+    }
+}
+
+// A decimal number of the command line in units of 10^-decimals: the whole text must be the
+// number (a sign, digits, a point and digits; further decimals are truncated, as the page does).
+int ScaledOption(const char* option, const std::string& text, int decimals) {
+    std::size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+    bool digits = false;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digits = true;
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits || i != text.size()) {
+        throw CliError(kRefused,
+                       std::string(option) + " " + text + " is not a number; nothing was written");
+    }
+    return ScaledDecimal(text, decimals);
+}
+
+// What the tool writes from its command line, checked before anything is sent: positive speeds
+// and accelerations (the rotation gives the direction), distances and currents that fit the
+// drive's signed registers, and a sampling multiplier of at least 1, as the pages keep it.
+struct Requested {
+    std::optional<int> distance; // hundredths of a revolution
+    std::optional<int> current;  // mA
+};
+
+Requested CheckRequest(const CaptureOptions& o) {
+    constexpr int kMax = 32767;
+    if (o.speed) {
+        CheckRange("--speed", std::to_string(*o.speed), *o.speed, 1, kMax, "1-32767 rpm");
+    }
+    if (o.acceleration) {
+        CheckRange("--acceleration", std::to_string(*o.acceleration), *o.acceleration, 1, kMax,
+                   "1-32767 rev/s^2");
+    }
+    if (o.sampling) {
+        CheckRange("--sampling", std::to_string(*o.sampling), *o.sampling, 1, kMax, "1-32767");
+    }
+    Requested r;
+    if (o.distance) {
+        r.distance = ScaledOption("--distance", *o.distance, 2);
+        CheckRange("--distance", *o.distance, *r.distance, 0, kMax, "0-327.67 revolutions");
+    }
+    if (o.current) {
+        r.current = ScaledOption("--current", *o.current, 3);
+        CheckRange("--current", *o.current, *r.current, 0, kMax, "0-32.767 A");
+    }
+    return r;
+}
+
+WriteResult StopTest(CKTCOM& link, std::uint8_t station, CaptureKind kind) {
     switch (kind) {
     case CaptureKind::Motion:
-        StopMotion(link, station);
-        break;
+        return StopMotion(link, station);
     case CaptureKind::ScopeOnly:
-        StopScope(link, station);
-        break;
+        return StopScope(link, station);
     case CaptureKind::CurrentLoop:
-        StopCurrentLoopTest(link, station);
-        break;
+        return StopCurrentLoopTest(link, station);
+    }
+    return std::nullopt;
+}
+
+// What a capture that brought no samples tells, and the status it ends with.
+CliError FailedCapture(CKTCOM& link, std::uint8_t station,
+                       const std::optional<CaptureReport>& report) {
+    using End = CaptureReport::End;
+    const std::uint16_t code = report ? report->linkCode : 0;
+    const std::string failure = code != 0 ? " (" + LinkFailureText(code) + ")" : "";
+    if (report && report->type == CaptureReport::Type::Failure) {
+        return CliError(StatusAfter(link, station, code), report->message + failure);
+    }
+    const End end = report ? report->end : End::None;
+    switch (end) {
+    case End::TimedOut:
+        return CliError(kRefused, "the drive did not report the capture complete in time");
+    case End::Refused:
+        return CliError(kRefused, "the drive refused to give the captured samples" + failure);
+    case End::LinkFailure:
+        return CliError(StatusAfter(link, station, code),
+                        "reading the captured samples failed" + failure);
+    default:
+        return CliError(kRefused, "the capture did not complete in time");
     }
 }
 
@@ -124,6 +270,7 @@ int Capture(Context& c, const CaptureOptions& o) {
         throw CliError(kUsage, "a capture wants at least one channel (--ch1 NAME); the channels:" +
                                    KnownChannels());
     }
+    const Requested requested = CheckRequest(o);
     if (c.link.offline) {
         throw CliError(kRefused, "a capture needs a drive; offline there is none");
     }
@@ -139,8 +286,15 @@ int Capture(Context& c, const CaptureOptions& o) {
     st.laterProtocol = s.Id().protocol >= kLaterProtocolVersion;
     st.triggerSupported = (s.Id().featureBits & reg::FEATURE_TRIGGERED_CAPTURE) != 0;
     st.sampleCount = ReadSampleCount(link, station);
+    CheckRead(link, station, reg::CAPTURE_SAMPLES, "sample count");
     st.basePeriod = ReadBasePeriod(link, station);
-    st.multiplier = o.sampling.value_or(ReadMultiplier(link, station));
+    CheckRead(link, station, reg::CAPTURE_BASE_PERIOD_US, "base sampling period");
+    if (o.sampling) {
+        st.multiplier = *o.sampling;
+    } else {
+        st.multiplier = ReadMultiplier(link, station);
+        CheckRead(link, station, reg::CAPTURE_SAMPLING, "sampling multiplier");
+    }
     st.cyclic = 0;
     st.sources = sources;
     if (st.sampleCount > kMaxSamplesPerChannel) {
@@ -149,6 +303,7 @@ int Capture(Context& c, const CaptureOptions& o) {
                                      std::to_string(kMaxSamplesPerChannel));
     }
     const int channelCount = ReadChannelCount(link, station);
+    CheckRead(link, station, reg::CAPTURE_CHANNEL_COUNT, "channel count");
     for (int k = 1; k <= 4; ++k) {
         if (sources[static_cast<std::size_t>(k - 1)] == 0) {
             continue;
@@ -159,35 +314,36 @@ int Capture(Context& c, const CaptureOptions& o) {
         }
     }
 
-    WriteChannelSources(link, station, sources);
+    CheckWrite(link, station, WriteChannelSources(link, station, sources));
     CaptureRunner runner(link, kind);
     FirstReport first;
     runner.SetSink(first.Sink());
     switch (kind) {
     case CaptureKind::Motion: {
-        MotionProfile profile = ReadMotionProfile(link, station);
+        std::optional<RegisterFailure> unread;
+        MotionProfile profile = ReadMotionProfile(link, station, &unread);
+        CheckRead(link, station, unread);
         profile.speed = o.speed.value_or(profile.speed);
         profile.acceleration = o.acceleration.value_or(profile.acceleration);
-        if (o.distance) {
-            profile.distance = ScaledDecimal(*o.distance, 2);
-        }
+        profile.distance = requested.distance.value_or(profile.distance);
         st.traceTime = profile.traceTime;
-        WriteMotionProfile(link, st, profile);
-        StartMotion(link, station);
+        CheckWrite(link, station, WriteMotionProfile(link, st, profile));
+        CheckWrite(link, station, StartMotion(link, station));
         runner.Start(st);
         break;
     }
     case CaptureKind::ScopeOnly:
         st.traceTime = TraceTimeFromRegister(link.ReadAddressValue(station, reg::CAPTURE_SAMPLING));
-        WriteScopeSettings(link, st);
+        CheckRead(link, station, reg::CAPTURE_SAMPLING, "trace time");
+        CheckWrite(link, station, WriteScopeSettings(link, st));
         runner.Start(st);
         break;
     case CaptureKind::CurrentLoop: {
-        CurrentLoopTest test = ReadCurrentLoopTest(link, station);
-        if (o.current) {
-            test.current = ScaledDecimal(*o.current, 3);
-        }
-        StartCurrentLoopTest(link, st, test);
+        std::optional<RegisterFailure> unread;
+        CurrentLoopTest test = ReadCurrentLoopTest(link, station, &unread);
+        CheckRead(link, station, unread);
+        test.current = requested.current.value_or(test.current);
+        CheckWrite(link, station, StartCurrentLoopTest(link, st, test));
         runner.Start(st);
         break;
     }
@@ -196,16 +352,23 @@ int Capture(Context& c, const CaptureOptions& o) {
     const std::optional<CaptureReport> report = first.Wait(runner, limit);
     runner.Stop();
     runner.Join();
-    StopTest(link, station, kind);
-
-    if (!report || report->type == CaptureReport::Type::Failure) {
-        const std::string failure = LinkFailureText(link.GetLastErrors());
-        const std::string message = report ? report->message : "the capture did not complete";
-        throw CliError(StatusAfterFailure(link, station), message + " (" + failure + ")");
+    // A test the drive may still be running is told whatever the capture brought.
+    if (const WriteResult stop = StopTest(link, station, kind)) {
+        int status = stop->sent ? StatusAfter(link, station, stop->code) : kRefused;
+        if (!report || report->type != CaptureReport::Type::WaveReady) {
+            const CliError capture = FailedCapture(link, station, report);
+            c.err << capture.what() << '\n';
+            status = std::max<int>(status, capture.Status());
+        }
+        throw CliError(static_cast<ExitStatus>(status),
+                       DescribeWrite(*stop) + "; the drive may still be running the test");
+    }
+    if (!report || report->type != CaptureReport::Type::WaveReady || !report->samples) {
+        throw FailedCapture(link, station, report);
     }
 
     const int n = report->points;
-    const std::vector<std::int16_t> buffer = runner.Samples();
+    const std::vector<std::int16_t>& buffer = *report->samples;
     const WaveTraces traces = MakeWaveTraces(buffer, n, sources, st.laterProtocol, st.basePeriod,
                                              st.multiplier, st.traceTime);
     const int rows = std::min(n, o.samples.value_or(n));

@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace kestova {
 
@@ -46,6 +47,19 @@ constexpr int kCurrentLoopSignal = 142;
 QString IconPath(int bitmap) {
     return BitmapPath(bitmap);
 }
+
+// The wave-ready message of a capture thread, carrying that capture's own words: the thread
+// re-arms and reads the next capture while the message waits in the queue.
+class WaveReadyMessage : public WindowMessage {
+public:
+    WaveReadyMessage(int points, std::shared_ptr<const std::vector<std::int16_t>> samples)
+        : WindowMessage(kestova::WM_WAVE_READY, static_cast<quintptr>(points), 0),
+          samples_(std::move(samples)) {}
+    const std::vector<std::int16_t>* Samples() const { return samples_.get(); }
+
+private:
+    std::shared_ptr<const std::vector<std::int16_t>> samples_;
+};
 
 } // namespace
 
@@ -77,15 +91,18 @@ CRunTest::CRunTest(ProgramState& state, Presenter& presenter, QWidget* parent)
     motionPage_ = new CTWaveMode(state_, presenter_, this);
     torquePage_ = new CTorqueMode(state_, presenter_, this);
     scopePage_ = new CScopeMode(state_, presenter_, this);
-    // Captures report on their own threads: a finished capture is posted as the page's message,
-    // a failure is queued with its text.
+    // Captures report on their own threads: a finished capture is posted as the page's message
+    // with its words, a failure is queued with its text, and a quiet end says nothing.
     for (CTestPage* page :
          {static_cast<CTestPage*>(motionPage_), static_cast<CTestPage*>(torquePage_),
           static_cast<CTestPage*>(scopePage_)}) {
         page->SetReportSink([this](const CaptureReport& report) {
             if (report.type == CaptureReport::Type::WaveReady) {
-                WindowMessage::Post(this, kestova::WM_WAVE_READY,
-                                    static_cast<quintptr>(report.points), 0);
+                QCoreApplication::postEvent(this,
+                                            new WaveReadyMessage(report.points, report.samples));
+                return;
+            }
+            if (report.type != CaptureReport::Type::Failure) {
                 return;
             }
             const QString text = QString::fromStdString(report.message);
@@ -264,8 +281,10 @@ void CRunTest::ReadChannelSelection() {
     }
 }
 
-void CRunTest::WriteChannelSelection() {
-    WriteChannelSources(state_.Link(), state_.station, channels_);
+bool CRunTest::WriteChannelSelection() {
+    return CTestPage::Taken(presenter_, this,
+                            WriteChannelSources(state_.Link(), state_.station, channels_),
+                            CTestPage::kNotStarted);
 }
 
 void CRunTest::OnRun() {
@@ -295,7 +314,9 @@ void CRunTest::OnRun() {
         }
         const BusyCursor busy;
         ReadChannelSelection();
-        WriteChannelSelection();
+        if (!WriteChannelSelection()) {
+            return;
+        }
         const int source = ChannelCodeOfText(triggerSource_->currentText());
         const int polarity = triggerPolarity_->currentIndex();
         const int level = ScaledDecimal(triggerLevel_->text().toStdString(), 0);
@@ -308,7 +329,9 @@ void CRunTest::OnRun() {
             page->SetChannels(channels_[0], channels_[1], channels_[2], channels_[3]);
         }
         page->SetSampleCount(sampleCount_);
-        page->StartTest();
+        if (!page->StartTest()) {
+            return; // the page is still idle
+        }
         SetRunButton(IDB_RUNNING, "Stop");
     }
     running_ = ~running_;
@@ -335,18 +358,30 @@ void CRunTest::OnCaptureFailure(const QString& message) {
 
 bool CRunTest::event(QEvent* event) {
     if (WindowMessage::Is(event, kestova::WM_WAVE_READY)) {
-        OnWaveReady(static_cast<int>(static_cast<const WindowMessage*>(event)->WParam()));
+        const auto* message = static_cast<const WindowMessage*>(event);
+        const int n = static_cast<int>(message->WParam());
+        const auto* ready = dynamic_cast<const WaveReadyMessage*>(message);
+        if (ready != nullptr && ready->Samples() != nullptr) {
+            DrawWave(n, *ready->Samples());
+        } else {
+            OnWaveReady(n);
+        }
         return true;
     }
     return QWidget::event(event);
 }
 
 void CRunTest::OnWaveReady(int n) {
+    if (CTestPage* page = SubPage(currentTestType_)) {
+        DrawWave(n, page->Samples());
+    }
+}
+
+void CRunTest::DrawWave(int n, const std::vector<std::int16_t>& buffer) {
     CTestPage* page = SubPage(currentTestType_);
     if (page == nullptr) {
         return;
     }
-    const std::vector<std::int16_t> buffer = page->Samples();
     const int traceTime = page->GetTraceTime();
     const int multiplier = page->GetSamplingMultiplier();
     const WaveTraces traces =

@@ -57,7 +57,9 @@ public:
     void LoadTriggerSettings();
     void OnRun();
     void ReadChannelSelection();
-    void WriteChannelSelection();
+    // False when the drive did not take a channel source; the person has been told.
+    bool WriteChannelSelection();
+    // Draws n points per channel of the current test's last capture.
     void OnWaveReady(int n);
 
     // The picture on the Run/Stop button (204 running, 205 idle).
@@ -93,6 +95,7 @@ private:
     void OnCyclicClicked();
     void EnableChannel(int channel, std::uint8_t on);
     void AddPoint(int channel, int index, float value);
+    void DrawWave(int n, const std::vector<std::int16_t>& buffer);
 
     ProgramState& state_;
     Presenter& presenter_;

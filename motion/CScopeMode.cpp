@@ -30,23 +30,26 @@ void CScopeMode::LoadSettings() {
     ShowSamplingRow(LaterProtocol());
 }
 
-void CScopeMode::WriteSettings() {
+WriteResult CScopeMode::WriteSettings() {
     if (!LaterProtocol()) {
         traceTime_ = LeadingInteger(traceList_->currentText());
     }
-    WriteScopeSettings(Link(), Settings());
+    return WriteScopeSettings(Link(), Settings());
 }
 
 // Arming is left to the capture loop, which arms before every capture that waits for no trigger.
-void CScopeMode::StartTest() {
-    WriteSettings();
+bool CScopeMode::StartTest() {
+    if (!Taken(WriteSettings(), kNotStarted)) {
+        return false;
+    }
     runner_.Start(Settings());
+    return true;
 }
 
 // The drive is disarmed even when the capture thread has already ended.
 void CScopeMode::StopTest() {
     runner_.Stop();
-    StopScope(Link(), Station());
+    Taken(StopScope(Link(), Station()), kMayStillRun);
 }
 
 } // namespace kestova

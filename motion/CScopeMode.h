@@ -13,8 +13,9 @@ public:
     CScopeMode(ProgramState& state, Presenter& presenter, QWidget* parent = nullptr);
 
     void LoadSettings() override;
-    void WriteSettings();
-    void StartTest() override;
+    // The sampling and the trigger; the first write the drive does not take ends them.
+    motion::WriteResult WriteSettings();
+    bool StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return traceTime_; }
 };

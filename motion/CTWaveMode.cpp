@@ -70,7 +70,7 @@ void CTWaveMode::LoadSettings() {
     ShowSamplingRow(LaterProtocol());
 }
 
-void CTWaveMode::WriteSettings() {
+WriteResult CTWaveMode::WriteSettings() {
     MotionProfile p;
     p.speed = LeadingInteger(speed_->text());
     p.acceleration = LeadingInteger(acceleration_->text());
@@ -81,19 +81,22 @@ void CTWaveMode::WriteSettings() {
     p.traceTime = traceTime_;
     p.rotation = clockwise_->isChecked() ? 0 : 1;
     p.direction = oneWay_->isChecked() ? 0 : 1;
-    WriteMotionProfile(Link(), Settings(), p);
+    return WriteMotionProfile(Link(), Settings(), p);
 }
 
-void CTWaveMode::StartTest() {
-    WriteSettings();
-    StartMotion(Link(), Station());
+bool CTWaveMode::StartTest() {
+    if (!Taken(WriteSettings(), kNotStarted) ||
+        !Taken(StartMotion(Link(), Station()), kNotStarted)) {
+        return false;
+    }
     runner_.Start(Settings());
+    return true;
 }
 
 // The move is stopped whether or not the capture thread still runs.
 void CTWaveMode::StopTest() {
     runner_.Stop();
-    StopMotion(Link(), Station());
+    Taken(StopMotion(Link(), Station()), kMayStillRun);
 }
 
 int CTWaveMode::CommandedSpeed() const {

@@ -15,8 +15,9 @@ public:
     CTWaveMode(ProgramState& state, Presenter& presenter, QWidget* parent = nullptr);
 
     void LoadSettings() override;
-    void WriteSettings();
-    void StartTest() override;
+    // The settings of the fields, in the drive's order; the first it does not take ends them.
+    motion::WriteResult WriteSettings();
+    bool StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return traceTime_; }
     // The speed in the page's box, rpm.

@@ -37,6 +37,40 @@ CTestPage::CTestPage(ProgramState& state, Presenter& presenter, CaptureKind kind
 // they report to goes.
 CTestPage::~CTestPage() = default;
 
+QString CTestPage::SettingFailureText(const RegisterFailure& failure, const QString& consequence) {
+    const QString name = QString::fromUtf8(failure.setting);
+    const QString hex = QString::number(failure.address, 16).toUpper().rightJustified(2, '0');
+    const QString where = QStringLiteral("(register 0x%1)").arg(hex);
+    QString text;
+    if (!failure.sent) {
+        text = QStringLiteral("The %1 %2 does not fit in a drive register.")
+                   .arg(name)
+                   .arg(failure.value);
+    } else if (failure.Refused()) {
+        text = QStringLiteral("The drive refused the %1 %2.").arg(name, where);
+    } else if (failure.code != 0) {
+        text = QStringLiteral("The drive did not take the %1 %2: link failure %3.")
+                   .arg(name, where)
+                   .arg(failure.code);
+    } else {
+        text = QStringLiteral("The drive did not take the %1 %2.").arg(name, where);
+    }
+    return consequence.isEmpty() ? text : text + ' ' + consequence;
+}
+
+bool CTestPage::Taken(Presenter& presenter, QWidget* owner, const WriteResult& result,
+                      const char* consequence) {
+    if (!result) {
+        return true;
+    }
+    // A value the drive refused, or one that could not be sent, is a matter of the data; the
+    // rest are failures of the line.
+    const bool data = !result->sent || result->Refused();
+    presenter.Message(owner, SettingFailureText(*result, consequence), QString(),
+                      data ? MsgIcon::Exclamation : MsgIcon::Error);
+    return false;
+}
+
 int CTestPage::GetSamplingMultiplier() const {
     return LeadingInteger(samplingBox_->text());
 }

@@ -5,6 +5,7 @@
 // threads read the drive's waves.
 
 #include "CaptureRunner.h"
+#include "TestRegisters.h"
 
 #include <QWidget>
 
@@ -43,7 +44,10 @@ public:
     ~CTestPage() override;
 
     virtual void LoadSettings() = 0;
-    virtual void StartTest() = 0;
+    // Writes the test's settings and starts it. False when a write was not taken: the test is
+    // not started and the person has been told which setting it was.
+    virtual bool StartTest() = 0;
+    // Stops the test; a stop command the drive did not take is told.
     virtual void StopTest() = 0;
     virtual int GetTraceTime() const = 0;
     // The integer in the sampling box.
@@ -65,7 +69,21 @@ public:
     // What a capture started now would be told.
     motion::CaptureSettings Settings() const;
 
+    // What to say when the drive did not take a register of a test: "The drive refused the
+    // speed (register 0x16)." and what follows from it.
+    static QString SettingFailureText(const motion::RegisterFailure& failure,
+                                      const QString& consequence);
+    static constexpr const char* kNotStarted = "The test was not started.";
+    static constexpr const char* kMayStillRun = "The drive may still be running the test.";
+    // True when every write was taken; else tells the person, with `consequence`.
+    static bool Taken(Presenter& presenter, QWidget* owner, const motion::WriteResult& result,
+                      const char* consequence);
+
 protected:
+    bool Taken(const motion::WriteResult& result, const char* consequence) {
+        return Taken(presenter_, this, result, consequence);
+    }
+
     bool LaterProtocol() const;
     std::uint8_t Station() const;
     CKTCOM& Link();

@@ -40,31 +40,40 @@ void CTorqueMode::LoadSettings() {
     ShowSamplingRow(LaterProtocol());
 }
 
-// Takes effect on the drive at once, not at the next Run.
+// Takes effect on the drive at once, not at the next Run. A write the drive did not take leaves
+// the box and the fields as the drive still has them.
 void CTorqueMode::OnAutoConfiguration() {
     const bool on = auto_->isChecked();
+    WriteResult failed;
     {
         const BusyCursor busy;
-        SetAutoConfiguration(Link(), Station(), on);
+        failed = SetAutoConfiguration(Link(), Station(), on);
+    }
+    if (!Taken(failed, "")) {
+        auto_->setChecked(!on);
+        return;
     }
     kp_->setEnabled(!on);
     ki_->setEnabled(!on);
     current_->setEnabled(!on);
 }
 
-void CTorqueMode::StartTest() {
+bool CTorqueMode::StartTest() {
     CurrentLoopTest t;
     t.kp = LeadingInteger(kp_->text());
     t.ki = LeadingInteger(ki_->text());
     t.current = ScaledDecimal(current_->text().toStdString(), 3);
     const CaptureSettings s = Settings();
-    StartCurrentLoopTest(Link(), s, t);
+    if (!Taken(StartCurrentLoopTest(Link(), s, t), kNotStarted)) {
+        return false;
+    }
     runner_.Start(s);
+    return true;
 }
 
 void CTorqueMode::StopTest() {
     runner_.Stop();
-    StopCurrentLoopTest(Link(), Station());
+    Taken(StopCurrentLoopTest(Link(), Station()), kMayStillRun);
 }
 
 int CTorqueMode::TestCurrent() const {

@@ -18,7 +18,7 @@ public:
     CTorqueMode(ProgramState& state, Presenter& presenter, QWidget* parent = nullptr);
 
     void LoadSettings() override;
-    void StartTest() override;
+    bool StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return kTraceTimeMs; }
     // The test current in the page's box, mA.

@@ -2,6 +2,7 @@
 
 #include "KTCOM.h"
 #include "RegisterMap.h"
+#include "TestRegisters.h"
 
 #include <algorithm>
 
@@ -13,7 +14,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPollPeriod{100};
-constexpr std::int64_t kDoneGraceMs = 5000;
 constexpr milliseconds kTriggerLimit{20000};
 // The earlier protocol's captures are waited for as if they lasted 5 s.
 constexpr std::int64_t kLegacyDoneLimitMs = 5000;
@@ -25,15 +25,27 @@ constexpr std::size_t kLargestDataPart = 1000;
 
 } // namespace
 
+void PlaceSamples(std::vector<std::int16_t>& buffer, std::size_t offset,
+                  const std::uint8_t* bigEndian, std::size_t count) {
+    if (offset >= buffer.size()) {
+        return;
+    }
+    count = std::min(count, buffer.size() - offset);
+    for (std::size_t k = 0; k < count; ++k) {
+        buffer[offset + k] = static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(bigEndian[2 * k] << 8 | bigEndian[2 * k + 1]));
+    }
+}
+
 // ---- CaptureSession ---------------------------------------------------------------------------
 
 // The buffer starts as 4 channels of 512 words and grows with the samples a drive reports.
 CaptureSession::CaptureSession() : buffer_(2048, 0) {}
 
 void CaptureSession::Stop() {
-    running.store(0);
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        running.store(0);
         generation_.fetch_add(1);
     }
     wake_.notify_all();
@@ -45,6 +57,32 @@ bool CaptureSession::Pause(unsigned token, std::chrono::milliseconds period) {
     return generation_.load() == token;
 }
 
+bool CaptureSession::Claim(unsigned token) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int idle = 0;
+    return generation_.load() == token && running.compare_exchange_strong(idle, 1);
+}
+
+void CaptureSession::Release(unsigned token) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (generation_.load() == token) {
+        running.store(0);
+    }
+}
+
+bool CaptureSession::Deliver(unsigned token, const std::vector<std::int16_t>* words,
+                             const std::function<void()>& report) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (generation_.load() != token) {
+        return false;
+    }
+    if (words != nullptr) {
+        buffer_ = *words;
+    }
+    report();
+    return true;
+}
+
 void CaptureSession::Reserve(std::size_t words) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (buffer_.size() < words) {
@@ -54,14 +92,7 @@ void CaptureSession::Reserve(std::size_t words) {
 
 void CaptureSession::Store(std::size_t offset, const std::uint8_t* bigEndian, std::size_t words) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (offset >= buffer_.size()) {
-        return;
-    }
-    words = std::min(words, buffer_.size() - offset);
-    for (std::size_t k = 0; k < words; ++k) {
-        buffer_[offset + k] = static_cast<std::int16_t>(
-            static_cast<std::uint16_t>(bigEndian[2 * k] << 8 | bigEndian[2 * k + 1]));
-    }
+    PlaceSamples(buffer_, offset, bigEndian, words);
 }
 
 std::vector<std::int16_t> CaptureSession::Copy() const {
@@ -94,14 +125,44 @@ bool CaptureProtocol::Live() const {
 }
 
 void CaptureProtocol::Post(const CaptureReport& report) const {
-    if (sink_) {
-        sink_(report);
+    if (!sink_) {
+        return;
+    }
+    if (!session_.Deliver(token_, nullptr, [&] { sink_(report); })) {
+        CaptureReport stopped;
+        stopped.type = CaptureReport::Type::Ended;
+        stopped.end = CaptureReport::End::Stopped;
+        sink_(stopped);
     }
 }
 
-bool CaptureProtocol::WaitForCaptureDone(std::int64_t limitMs) {
-    const auto deadline =
-        Clock::now() + milliseconds(std::max<std::int64_t>(limitMs, 0) + kDoneGraceMs);
+bool CaptureProtocol::Deliver(Samples words, int points) {
+    CaptureReport ready;
+    ready.type = CaptureReport::Type::WaveReady;
+    ready.points = points;
+    ready.samples = std::make_shared<const Samples>(std::move(words));
+    if (session_.Deliver(token_, ready.samples.get(), [&] {
+            if (sink_) {
+                sink_(ready);
+            }
+        })) {
+        return true;
+    }
+    End(CaptureReport::End::Stopped);
+    return false;
+}
+
+void CaptureProtocol::End(CaptureReport::End end, std::uint16_t code) const {
+    CaptureReport report;
+    report.type = CaptureReport::Type::Ended;
+    report.end = end;
+    report.linkCode = code;
+    Post(report);
+}
+
+bool CaptureProtocol::WaitForCaptureDone(std::int64_t limitMs, std::int64_t graceMs) {
+    const auto deadline = Clock::now() + milliseconds(std::max<std::int64_t>(limitMs, 0) +
+                                                      std::max<std::int64_t>(graceMs, 0));
     for (;;) {
         if (link_.ReadAddressValue(s_.station, reg::CAPTURE_STATUS) == kComplete) {
             return true;
@@ -124,59 +185,113 @@ bool CaptureProtocol::WaitForTrigger() {
     }
 }
 
+// A drive that refuses a block answers with an exception: the short reply after which the
+// capture ends without a message. Any other failure is the link's.
 bool CaptureProtocol::ReadBlock(std::uint16_t address, int count, const Placement& place) {
     KtVariant reply = link_.ReadBigData(s_.station, address, static_cast<std::uint16_t>(count));
     if (!reply.IsByteArray()) {
-        EndAfterLinkFailure();
+        // A block read that got too few bytes is retried without a report, so a drive that
+        // fell silent leaves no code: that is the link's "no response".
+        std::uint16_t code = link_.GetLastErrors();
+        if (code == 0) {
+            code = LINK_ERR_NO_RESPONSE;
+        }
+        if (code == LINK_ERR_REFUSED) {
+            EndAfterRefusal(code);
+        } else {
+            EndAfterLinkFailure(code);
+        }
         return false;
     }
     if (reply.Count() <= kReplyOverhead || reply.Count() - kReplyOverhead > kLargestDataPart) {
-        return false; // refused: the capture ends quietly
+        EndAfterRefusal(0);
+        return false;
     }
     place(reply.Data() + 3, (reply.Count() - kReplyOverhead) / 2);
     return true;
 }
 
-bool CaptureProtocol::ReadWords(std::uint16_t address, int count, std::size_t offset) {
-    return ReadBlock(address, count, [this, offset](const std::uint8_t* words, std::size_t n) {
-        session_.Store(offset, words, n);
+bool CaptureProtocol::ReadWords(Samples& words, std::uint16_t address, int count,
+                                std::size_t offset) {
+    if (!Live()) {
+        End(CaptureReport::End::Stopped);
+        return false;
+    }
+    return ReadBlock(address, count, [&words, offset](const std::uint8_t* data, std::size_t n) {
+        PlaceSamples(words, offset, data, n);
     });
+}
+
+CaptureProtocol::Samples CaptureProtocol::StartBuffer(std::size_t size) const {
+    Samples words = session_.Copy();
+    if (words.size() < size) {
+        words.resize(size, 0);
+    }
+    return words;
+}
+
+// A failed arm ends the capture as a failed block read would: nothing would ever complete.
+bool CaptureProtocol::Arm() {
+    const WriteResult failed = WriteSetting(link_, s_.station, reg::CAPTURE_ARM, 1, "capture arm");
+    if (!failed) {
+        return true;
+    }
+    if (failed->Refused()) {
+        EndAfterRefusal(failed->code);
+    } else {
+        EndAfterLinkFailure(failed->code);
+    }
+    return false;
 }
 
 void CaptureProtocol::ClearFlag() {
     // Only a thread whose start is still the page's own may clear it: after a Stop and a new
     // Run the flag belongs to the new thread.
-    if (Live()) {
-        session_.running.store(0);
-    }
+    session_.Release(token_);
 }
 
 void CaptureProtocol::EndAfterTimeOut() {
+    if (!Live()) {
+        End(CaptureReport::End::Stopped);
+        return;
+    }
     if (kind_ == CaptureKind::ScopeOnly) {
         ClearFlag();
     }
+    End(CaptureReport::End::TimedOut);
 }
 
-void CaptureProtocol::EndAfterLinkFailure() {
+void CaptureProtocol::EndAfterRefusal(std::uint16_t code) {
+    End(CaptureReport::End::Refused, code);
+}
+
+void CaptureProtocol::EndAfterLinkFailure(std::uint16_t code) {
     if (!Live()) {
-        return; // stopped meanwhile: the person is not told about a line they let go of
+        // Stopped meanwhile: the person is not told about a line they let go of.
+        End(CaptureReport::End::Stopped);
+        return;
     }
+    CaptureReport failure;
+    failure.type = CaptureReport::Type::Failure;
+    failure.linkCode = code;
     switch (kind_) {
     case CaptureKind::Motion:
-        if (s_.laterProtocol) {
-            Post({CaptureReport::Type::Failure, 0, kMotionLinkFailure});
-        }
+        failure.message = kMotionLinkFailure;
         break;
     case CaptureKind::ScopeOnly:
         ClearFlag();
-        if (s_.laterProtocol) {
-            Post({CaptureReport::Type::Failure, 0, kScopeLinkFailure});
-        }
+        failure.message = kScopeLinkFailure;
         break;
     case CaptureKind::CurrentLoop:
-        Post({CaptureReport::Type::Failure, 0, kCurrentLoopLinkFailure});
+        failure.message = kCurrentLoopLinkFailure;
         break;
     }
+    // The earlier protocol's motion and scope captures end without a message.
+    if (kind_ != CaptureKind::CurrentLoop && !s_.laterProtocol) {
+        End(CaptureReport::End::LinkFailure, code);
+        return;
+    }
+    Post(failure);
 }
 
 void CaptureProtocol::EndNormally() {
@@ -185,36 +300,35 @@ void CaptureProtocol::EndNormally() {
     }
 }
 
-// Arms (when running free), waits for the capture, reads it out and posts it; again and again
-// for a cyclic capture until stopped.
+// Arms (when running free), waits for the capture, reads it out into a buffer of its own and
+// posts it; again and again for a cyclic capture until stopped. A capture's words reach the
+// session and the page only whole, and only while its start is current.
 void CaptureProtocol::Repeat(std::int64_t waitLimitMs, int points,
-                             const std::function<bool()>& readOut) {
-    int idle = 0;
-    if (!Live() || !session_.running.compare_exchange_strong(idle, 1)) {
-        return; // another capture thread of this page is working
+                             const std::function<bool(Samples&)>& readOut) {
+    if (!session_.Claim(token_)) {
+        End(Live() ? CaptureReport::End::Busy : CaptureReport::End::Stopped);
+        return;
     }
     do {
-        if (!s_.Triggered()) {
-            link_.WriteAddressValue(s_.station, reg::CAPTURE_ARM, 1);
+        if (!s_.Triggered() && !Arm()) {
+            return;
         }
         if (!WaitForCaptureDone(waitLimitMs)) {
-            if (Live()) {
-                EndAfterTimeOut();
-            }
+            EndAfterTimeOut();
             return;
         }
-        if (!readOut() || session_.running.load() == 0 || !Live()) {
+        Samples words;
+        if (!readOut(words) || !Deliver(std::move(words), points)) {
             return;
         }
-        Post({CaptureReport::Type::WaveReady, points, {}});
     } while (!s_.Triggered() && s_.cyclic == 1 && session_.running.load() == 1 && Live());
     EndNormally();
 }
 
 void CaptureProtocol::CaptureLoop() {
     const int n = s_.sampleCount;
-    session_.Reserve(4 * static_cast<std::size_t>(n));
-    Repeat(CaptureWindowMs(s_), n, [&] {
+    Repeat(CaptureWindowMs(s_), n, [&](Samples& words) {
+        words = StartBuffer(4 * static_cast<std::size_t>(n));
         for (int i = 0; i < BlockCount(n); ++i) {
             for (int c = 1; c <= 4; ++c) {
                 if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
@@ -224,7 +338,7 @@ void CaptureProtocol::CaptureLoop() {
                     reg::WAVE_DATA_1 + (c - 1) * reg::WAVE_DATA_STRIDE + kBlockWords * i);
                 const std::size_t offset =
                     ChannelOffset(c, n) + static_cast<std::size_t>(kBlockWords * i);
-                if (!Live() || !ReadWords(address, BlockLength(i, n), offset)) {
+                if (!ReadWords(words, address, BlockLength(i, n), offset)) {
                     return false;
                 }
             }
@@ -236,6 +350,10 @@ void CaptureProtocol::CaptureLoop() {
 void CaptureProtocol::TriggerWait() {
     if (WaitForTrigger()) {
         CaptureLoop();
+    } else if (Live()) {
+        End(CaptureReport::End::TimedOut);
+    } else {
+        End(CaptureReport::End::Stopped);
     }
 }
 
@@ -245,48 +363,55 @@ int CaptureProtocol::LegacyWordCount() const {
 
 // The drive packs the channels it captured in channel order: channel 1's 200 words, then
 // channel 2's (channel 2's alone when channel 1 is off). Each goes to its own place.
-bool CaptureProtocol::ReadLegacyBlock(std::uint16_t address) {
-    session_.Reserve(4 * kLegacySamples);
-    return ReadBlock(address, LegacyWordCount(), [this](const std::uint8_t* words, std::size_t n) {
-        std::size_t taken = 0;
-        for (int c = 1; c <= 2; ++c) {
-            if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
-                continue;
-            }
-            const std::size_t available = n > taken ? n - taken : 0;
-            session_.Store(ChannelOffset(c, kLegacySamples), words + 2 * taken,
-                           std::min<std::size_t>(available, kLegacySamples));
-            taken += kLegacySamples;
-        }
-    });
+bool CaptureProtocol::ReadLegacyBlock(Samples& words, std::uint16_t address) {
+    words = StartBuffer(4 * kLegacySamples);
+    if (!Live()) {
+        End(CaptureReport::End::Stopped);
+        return false;
+    }
+    return ReadBlock(address, LegacyWordCount(),
+                     [this, &words](const std::uint8_t* data, std::size_t n) {
+                         std::size_t taken = 0;
+                         for (int c = 1; c <= 2; ++c) {
+                             if (s_.sources[static_cast<std::size_t>(c - 1)] == 0) {
+                                 continue;
+                             }
+                             const std::size_t available = n > taken ? n - taken : 0;
+                             PlaceSamples(words, ChannelOffset(c, kLegacySamples), data + 2 * taken,
+                                          std::min<std::size_t>(available, kLegacySamples));
+                             taken += kLegacySamples;
+                         }
+                     });
 }
 
 void CaptureProtocol::LegacyCapture() {
     Repeat(kLegacyDoneLimitMs, kLegacySamples,
-           [this] { return ReadLegacyBlock(reg::CAPTURE_ARM); });
+           [this](Samples& words) { return ReadLegacyBlock(words, reg::CAPTURE_ARM); });
 }
 
-// The trace fills while the test runs, so the read-out waits until the drive says it is whole;
-// a drive that never says so is read once the wait has run out, as before.
+// The trace fills while the test runs, so the read-out waits until the drive says it is whole,
+// but only a little past the trace's own length: a drive that never says so in this test is
+// read once that has passed, as before.
 void CaptureProtocol::CurrentLoopReadout() {
+    Samples words;
     if (!s_.laterProtocol) {
-        WaitForCaptureDone(kLegacySamples); // 200 samples 1 ms apart
-        if (Live() && ReadLegacyBlock(reg::CURRENT_WAVE_EARLY)) {
-            Post({CaptureReport::Type::WaveReady, kLegacySamples, {}});
+        WaitForCaptureDone(kLegacySamples, kCurrentLoopGraceMs); // 200 samples 1 ms apart
+        if (ReadLegacyBlock(words, reg::CURRENT_WAVE_EARLY)) {
+            Deliver(std::move(words), kLegacySamples);
         }
         return;
     }
     const int n = s_.sampleCount;
-    session_.Reserve(4 * static_cast<std::size_t>(n));
-    WaitForCaptureDone(CaptureWindowMs(s_));
+    WaitForCaptureDone(CaptureWindowMs(s_), kCurrentLoopGraceMs);
+    words = StartBuffer(4 * static_cast<std::size_t>(n));
     for (int i = 0; i < BlockCount(n); ++i) {
         const auto address = static_cast<std::uint16_t>(reg::WAVE_DATA_1 + kBlockWords * i);
-        if (!Live() ||
-            !ReadWords(address, BlockLength(i, n), static_cast<std::size_t>(kBlockWords * i))) {
+        if (!ReadWords(words, address, BlockLength(i, n),
+                       static_cast<std::size_t>(kBlockWords * i))) {
             return;
         }
     }
-    Post({CaptureReport::Type::WaveReady, n, {}});
+    Deliver(std::move(words), n);
 }
 
 } // namespace kestova::motion

@@ -24,9 +24,10 @@ constexpr int kLaterProtocolVersion = 300;
 constexpr int kLegacySamples = 200;
 // Words per block read in the later protocol.
 constexpr int kBlockWords = 50;
-// The most samples per channel the program takes from a drive: the page refuses a capture when
-// the drive reports more.
-constexpr int kMaxSamplesPerChannel = 8192;
+// The most samples per channel the program takes from a drive: the four channels lie 0x400
+// words apart in the drive's memory, so a channel of more would run into the next one. The page
+// refuses a capture when the drive reports more.
+constexpr int kMaxSamplesPerChannel = 0x400;
 
 enum class CaptureKind { Motion, ScopeOnly, CurrentLoop };
 

@@ -4,17 +4,52 @@
 #include "RegisterMap.h"
 
 #include <climits>
+#include <initializer_list>
 
 namespace kestova::motion {
 
 namespace {
 
-std::int16_t Read(CKTCOM& link, std::uint8_t station, std::uint16_t address) {
-    return link.ReadAddressValue(station, address);
+// What a register can carry, read as signed or as unsigned 16 bits.
+constexpr int kLowest16 = -32768;
+constexpr int kHighest16 = 65535;
+
+std::int16_t Read(CKTCOM& link, std::uint8_t station, std::uint16_t address,
+                  std::optional<RegisterFailure>* failed = nullptr, const char* setting = "") {
+    const std::int16_t value = link.ReadAddressValue(station, address);
+    if (failed != nullptr && !failed->has_value()) {
+        if (const std::uint16_t code = link.GetLastErrors(); code != 0) {
+            *failed = RegisterFailure{address, setting, 0, true, code};
+        }
+    }
+    return value;
 }
 
-void Write(CKTCOM& link, std::uint8_t station, std::uint16_t address, int value) {
-    link.WriteAddressValue(station, address, static_cast<std::int16_t>(value));
+struct Setting {
+    std::uint16_t address;
+    int value;
+    const char* name;
+};
+
+// Writes the settings in order; the first the drive does not take ends the sequence.
+WriteResult WriteInOrder(CKTCOM& link, std::uint8_t station, std::initializer_list<Setting> list) {
+    for (const Setting& setting : list) {
+        if (WriteResult failed =
+                WriteSetting(link, station, setting.address, setting.value, setting.name)) {
+            return failed;
+        }
+    }
+    return std::nullopt;
+}
+
+// A start whose answer did not come may still have been carried out: the test is stopped again
+// (whatever that answers), so the drive does not run a test the caller believes was not started.
+WriteResult Start(CKTCOM& link, std::uint8_t station, std::uint16_t address, const char* name) {
+    WriteResult failed = WriteSetting(link, station, address, 1, name);
+    if (failed && !failed->Refused()) {
+        link.WriteAddressValue(station, address, 0);
+    }
+    return failed;
 }
 
 bool IsBlank(char c) {
@@ -22,6 +57,29 @@ bool IsBlank(char c) {
 }
 
 } // namespace
+
+bool RegisterFailure::Refused() const {
+    return code == LINK_ERR_REFUSED;
+}
+
+WriteResult WriteSetting(CKTCOM& link, std::uint8_t station, std::uint16_t address, int value,
+                         const char* setting) {
+    if (value < kLowest16 || value > kHighest16) {
+        return RegisterFailure{address, setting, value, false, 0};
+    }
+    const auto sent = static_cast<std::int16_t>(value);
+    const std::int16_t echoed = link.WriteAddressValue(station, address, sent);
+    const std::uint16_t code = link.GetLastErrors();
+    if (link.GetCurrentUseMode() == 0) {
+        return std::nullopt; // offline: nothing went out, and every write returns 0
+    }
+    // The answer repeats the value, so a write that was taken returns it; -1 is also what a
+    // failed write returns, which the last error tells apart.
+    if (echoed == sent && (sent != -1 || code == 0)) {
+        return std::nullopt;
+    }
+    return RegisterFailure{address, setting, value, true, code};
+}
 
 int ReadBasePeriod(CKTCOM& link, std::uint8_t station) {
     const int p = Read(link, station, reg::CAPTURE_BASE_PERIOD_US);
@@ -47,22 +105,28 @@ int TraceTimeFromRegister(std::int16_t value) {
     return t < 0 ? 1000 : t;
 }
 
-void WriteChannelSources(CKTCOM& link, std::uint8_t station,
-                         const std::array<std::uint16_t, 4>& sources) {
+WriteResult WriteChannelSources(CKTCOM& link, std::uint8_t station,
+                                const std::array<std::uint16_t, 4>& sources) {
+    static constexpr const char* kNames[] = {"channel 1 source", "channel 2 source",
+                                             "channel 3 source", "channel 4 source"};
     for (int c = 0; c < 4; ++c) {
-        Write(link, station, static_cast<std::uint16_t>(reg::CAPTURE_SOURCE_1 + c),
-              sources[static_cast<std::size_t>(c)]);
+        if (WriteResult failed =
+                WriteSetting(link, station, static_cast<std::uint16_t>(reg::CAPTURE_SOURCE_1 + c),
+                             sources[static_cast<std::size_t>(c)], kNames[c])) {
+            return failed;
+        }
     }
+    return std::nullopt;
 }
 
-void WriteTrigger(CKTCOM& link, const CaptureSettings& s) {
+WriteResult WriteTrigger(CKTCOM& link, const CaptureSettings& s) {
     if (s.triggerSource < 1) {
-        Write(link, s.station, reg::TRIGGER_SOURCE, 0);
-        return;
+        return WriteSetting(link, s.station, reg::TRIGGER_SOURCE, 0, "trigger source");
     }
-    Write(link, s.station, reg::TRIGGER_SOURCE, s.triggerSource);
-    Write(link, s.station, reg::TRIGGER_POLARITY, s.triggerPolarity);
-    Write(link, s.station, reg::TRIGGER_LEVEL, s.triggerLevel);
+    return WriteInOrder(link, s.station,
+                        {{reg::TRIGGER_SOURCE, s.triggerSource, "trigger source"},
+                         {reg::TRIGGER_POLARITY, s.triggerPolarity, "trigger polarity"},
+                         {reg::TRIGGER_LEVEL, s.triggerLevel, "trigger level"}});
 }
 
 TriggerSettings ReadTrigger(CKTCOM& link, std::uint8_t station) {
@@ -73,81 +137,110 @@ TriggerSettings ReadTrigger(CKTCOM& link, std::uint8_t station) {
     return t;
 }
 
-MotionProfile ReadMotionProfile(CKTCOM& link, std::uint8_t station) {
+MotionProfile ReadMotionProfile(CKTCOM& link, std::uint8_t station,
+                                std::optional<RegisterFailure>* failed) {
     MotionProfile p;
-    p.speed = Read(link, station, reg::PROFILE_SPEED);
-    p.acceleration = Read(link, station, reg::PROFILE_ACCELERATION);
-    p.interval = Read(link, station, reg::PROFILE_INTERVAL);
-    p.repeat = Read(link, station, reg::PROFILE_REPEAT);
-    p.distance = Read(link, station, reg::PROFILE_DISTANCE);
-    p.rotation = Read(link, station, reg::PROFILE_ROTATION) == 0 ? 0 : 1;
+    p.speed = Read(link, station, reg::PROFILE_SPEED, failed, "speed");
+    p.acceleration = Read(link, station, reg::PROFILE_ACCELERATION, failed, "acceleration");
+    p.interval = Read(link, station, reg::PROFILE_INTERVAL, failed, "interval");
+    p.repeat = Read(link, station, reg::PROFILE_REPEAT, failed, "repeat count");
+    p.distance = Read(link, station, reg::PROFILE_DISTANCE, failed, "distance");
+    p.rotation = Read(link, station, reg::PROFILE_ROTATION, failed, "rotation") == 0 ? 0 : 1;
     // Written as 0 one way and 1 back and forth, and read the same way.
-    p.direction = Read(link, station, reg::PROFILE_DIRECTION) == 1 ? 1 : 0;
-    p.traceTime = TraceTimeFromRegister(Read(link, station, reg::CAPTURE_SAMPLING));
+    p.direction = Read(link, station, reg::PROFILE_DIRECTION, failed, "direction") == 1 ? 1 : 0;
+    p.traceTime =
+        TraceTimeFromRegister(Read(link, station, reg::CAPTURE_SAMPLING, failed, "trace time"));
     return p;
 }
 
-void WriteMotionProfile(CKTCOM& link, const CaptureSettings& s, const MotionProfile& profile) {
-    Write(link, s.station, reg::PROFILE_SPEED, profile.speed);
-    Write(link, s.station, reg::PROFILE_ACCELERATION, profile.acceleration);
-    Write(link, s.station, reg::PROFILE_INTERVAL, profile.interval);
-    Write(link, s.station, reg::PROFILE_REPEAT, profile.repeat);
-    Write(link, s.station, reg::PROFILE_DISTANCE, profile.distance);
-    Write(link, s.station, reg::CAPTURE_SAMPLING, profile.traceTime / 10);
-    Write(link, s.station, reg::PROFILE_ROTATION, profile.rotation);
-    Write(link, s.station, reg::PROFILE_DIRECTION, profile.direction);
-    if (s.laterProtocol) {
-        Write(link, s.station, reg::CAPTURE_SAMPLING, s.multiplier);
-        WriteTrigger(link, s);
+WriteResult WriteMotionProfile(CKTCOM& link, const CaptureSettings& s,
+                               const MotionProfile& profile) {
+    if (WriteResult failed =
+            WriteInOrder(link, s.station,
+                         {{reg::PROFILE_SPEED, profile.speed, "speed"},
+                          {reg::PROFILE_ACCELERATION, profile.acceleration, "acceleration"},
+                          {reg::PROFILE_INTERVAL, profile.interval, "interval"},
+                          {reg::PROFILE_REPEAT, profile.repeat, "repeat count"},
+                          {reg::PROFILE_DISTANCE, profile.distance, "distance"},
+                          {reg::CAPTURE_SAMPLING, profile.traceTime / 10, "trace time"},
+                          {reg::PROFILE_ROTATION, profile.rotation, "rotation"},
+                          {reg::PROFILE_DIRECTION, profile.direction, "direction"}})) {
+        return failed;
     }
+    if (!s.laterProtocol) {
+        return std::nullopt;
+    }
+    if (WriteResult failed = WriteSetting(link, s.station, reg::CAPTURE_SAMPLING, s.multiplier,
+                                          "sampling interval")) {
+        return failed;
+    }
+    return WriteTrigger(link, s);
 }
 
-void StartMotion(CKTCOM& link, std::uint8_t station) {
-    Write(link, station, reg::CAPTURE_ARM, 1);
-    Write(link, station, reg::PROFILE_RUN, 1);
+WriteResult StartMotion(CKTCOM& link, std::uint8_t station) {
+    if (WriteResult failed = WriteSetting(link, station, reg::CAPTURE_ARM, 1, "capture arm")) {
+        return failed;
+    }
+    return Start(link, station, reg::PROFILE_RUN, "move start");
 }
 
-void StopMotion(CKTCOM& link, std::uint8_t station) {
-    Write(link, station, reg::PROFILE_RUN, 0);
+WriteResult StopMotion(CKTCOM& link, std::uint8_t station) {
+    return WriteSetting(link, station, reg::PROFILE_RUN, 0, "move stop");
 }
 
-CurrentLoopTest ReadCurrentLoopTest(CKTCOM& link, std::uint8_t station) {
+CurrentLoopTest ReadCurrentLoopTest(CKTCOM& link, std::uint8_t station,
+                                    std::optional<RegisterFailure>* failed) {
     CurrentLoopTest t;
-    t.kp = Read(link, station, reg::CURRENT_KP);
-    t.ki = Read(link, station, reg::CURRENT_KI);
-    t.current = Read(link, station, reg::CURRENT_TEST_MA);
+    t.kp = Read(link, station, reg::CURRENT_KP, failed, "KP");
+    t.ki = Read(link, station, reg::CURRENT_KI, failed, "KI");
+    t.current = Read(link, station, reg::CURRENT_TEST_MA, failed, "test current");
     return t;
 }
 
-void StartCurrentLoopTest(CKTCOM& link, const CaptureSettings& s, const CurrentLoopTest& test) {
+WriteResult StartCurrentLoopTest(CKTCOM& link, const CaptureSettings& s,
+                                 const CurrentLoopTest& test) {
     if (s.laterProtocol) {
-        Write(link, s.station, reg::CAPTURE_SAMPLING, s.multiplier);
+        if (WriteResult failed = WriteSetting(link, s.station, reg::CAPTURE_SAMPLING, s.multiplier,
+                                              "sampling interval")) {
+            return failed;
+        }
     }
-    Write(link, s.station, reg::CURRENT_KP, test.kp);
-    Write(link, s.station, reg::CURRENT_KI, test.ki);
-    Write(link, s.station, reg::CURRENT_TEST_MA, test.current);
+    if (WriteResult failed = WriteInOrder(link, s.station,
+                                          {{reg::CURRENT_KP, test.kp, "KP"},
+                                           {reg::CURRENT_KI, test.ki, "KI"},
+                                           {reg::CURRENT_TEST_MA, test.current, "test current"}})) {
+        return failed;
+    }
     if (s.triggerSource > 0) {
-        WriteTrigger(link, s);
+        if (WriteResult failed = WriteTrigger(link, s)) {
+            return failed;
+        }
     }
-    Write(link, s.station, reg::CURRENT_TEST_RUN, 1);
+    return Start(link, s.station, reg::CURRENT_TEST_RUN, "current-loop test start");
 }
 
-void StopCurrentLoopTest(CKTCOM& link, std::uint8_t station) {
-    Write(link, station, reg::CURRENT_TEST_RUN, 0);
+WriteResult StopCurrentLoopTest(CKTCOM& link, std::uint8_t station) {
+    return WriteSetting(link, station, reg::CURRENT_TEST_RUN, 0, "current-loop test stop");
 }
 
-void SetAutoConfiguration(CKTCOM& link, std::uint8_t station, bool on) {
-    Write(link, station, reg::CURRENT_AUTO_CONFIG, on ? 1 : 0);
+WriteResult SetAutoConfiguration(CKTCOM& link, std::uint8_t station, bool on) {
+    return WriteSetting(link, station, reg::CURRENT_AUTO_CONFIG, on ? 1 : 0, "auto configuration");
 }
 
-void WriteScopeSettings(CKTCOM& link, const CaptureSettings& s) {
-    Write(link, s.station, reg::CAPTURE_SAMPLING,
-          s.laterProtocol ? s.multiplier : s.traceTime / 10);
-    WriteTrigger(link, s);
+WriteResult WriteScopeSettings(CKTCOM& link, const CaptureSettings& s) {
+    const WriteResult failed =
+        s.laterProtocol
+            ? WriteSetting(link, s.station, reg::CAPTURE_SAMPLING, s.multiplier,
+                           "sampling interval")
+            : WriteSetting(link, s.station, reg::CAPTURE_SAMPLING, s.traceTime / 10, "trace time");
+    if (failed) {
+        return failed;
+    }
+    return WriteTrigger(link, s);
 }
 
-void StopScope(CKTCOM& link, std::uint8_t station) {
-    Write(link, station, reg::CAPTURE_ARM, 0);
+WriteResult StopScope(CKTCOM& link, std::uint8_t station) {
+    return WriteSetting(link, station, reg::CAPTURE_ARM, 0, "capture disarm");
 }
 
 int ScaledDecimal(std::string_view text, int decimals) {

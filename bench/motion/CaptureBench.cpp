@@ -69,6 +69,9 @@ int main(int argc, char** argv) {
     }
     CKTCOM link;
     link.ConfigCom("COM9", "38400", "8", "NONE", "1");
+    // The program's response time-out: the link's own 50 ms leaves a 50-word block (about 30 ms
+    // on the wire) too little slack on a loaded machine.
+    link.SetReceiveTimeOut(500);
     if (link.OpenCom() != 1) {
         std::fprintf(stderr, "cannot open the line\n");
         return 1;
@@ -84,7 +87,10 @@ int main(int argc, char** argv) {
     // Read out as a triggered capture that has already fired: the loop then neither arms nor
     // waits longer than one poll, and what is timed is the read-out.
     s.triggerSource = 2;
-    WriteChannelSources(link, kStation, s.sources);
+    if (WriteChannelSources(link, kStation, s.sources)) {
+        std::fprintf(stderr, "the drive did not take the channel sources\n");
+        return 1;
+    }
 
     std::vector<double> times;
     CaptureSession session;

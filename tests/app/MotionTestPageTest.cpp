@@ -170,7 +170,7 @@ TEST_F(MotionTestPage, WithoutTriggerSupportTheCaptureRunsFree) {
 TEST_F(MotionTestPage, DistanceIsWrittenInHundredthsAndShownToOneDecimal) {
     ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
     Set(Page().MotionPage(), kestova::res::IDC_DISTANCE, "1.239");
-    Page().MotionPage()->WriteSettings();
+    EXPECT_FALSE(Page().MotionPage()->WriteSettings());
     EXPECT_EQ(Reg(0x18), 123);
     Set(Page().MotionPage(), kestova::res::IDC_DISTANCE, "9");
     Page().MotionPage()->LoadSettings();
@@ -231,14 +231,124 @@ TEST_F(MotionTestPage, StopWritesItsStopRegisterAfterTheCaptureEnded) {
     EXPECT_EQ(Reg(0x02), 0);
 }
 
-TEST_F(MotionTestPage, TooManySamplesAreRefusedAtRun) {
-    ASSERT_NO_FATAL_FAILURE(
-        Open(kStepper, kLater, [](ModelDescription& m) { m.samplesPerChannel = 9000; }));
+// A stop that never reached the drive is not passed over: the test may still be running.
+TEST_F(MotionTestPage, AStopTheDriveDidNotGetIsTold) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    Select(kestova::res::IDC_TYPE_CURRENT_LOOP);
+    Page().Scope()->ClearScope();
+    PressRun();
+    Sweep(1);
+    ASSERT_TRUE(WaitUntil([&] { return !Page().CurrentLoopPage()->CaptureBusy(); }));
+    drive->Faults().Set(kestova::sim::LineFault::LostRequest, {.count = 3});
     PressRun();
     ASSERT_EQ(presenter.Messages().size(), 1);
-    EXPECT_TRUE(presenter.Messages()[0].text.contains("9000"));
+    EXPECT_EQ(presenter.Messages()[0].text,
+              "The drive did not take the current-loop test stop (register 0x02): link failure "
+              "60003. The drive may still be running the test.");
+    EXPECT_EQ(presenter.Messages()[0].icon, MsgIcon::Error);
+    EXPECT_EQ(Reg(0x02), 1);
+}
+
+// The channels lie 0x400 words apart in the drive: a 1025th sample would be the next channel's.
+TEST_F(MotionTestPage, MoreSamplesThanAChannelHoldsAreRefusedAtRun) {
+    ASSERT_NO_FATAL_FAILURE(
+        Open(kStepper, kLater, [](ModelDescription& m) { m.samplesPerChannel = 1025; }));
+    PressRun();
+    ASSERT_EQ(presenter.Messages().size(), 1);
+    EXPECT_EQ(presenter.Messages()[0].text, "The drive reports 1025 samples per channel; at most "
+                                            "1024 can be captured. The test was not started.");
     EXPECT_EQ(Page().IsTestRunning(), 0);
     EXPECT_EQ(Reg(0x09), 0);
+}
+
+// A setting the drive does not take ends the Run before the test's start, naming the setting;
+// a value too wide for a register is not sent at all (70000 would arrive as 4464 rpm).
+TEST_F(MotionTestPage, ASettingNotTakenStopsTheRunBeforeTheStart) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    struct Case {
+        int type;
+        int field;
+        const char* value;
+        const char* text;
+        int startRegister; // stays 0
+    };
+    const Case cases[] = {
+        {kestova::res::IDC_TYPE_MOTION, kestova::res::IDC_SPEED, "-20",
+         "The drive refused the speed (register 0x16). The test was not started.", 0x09},
+        {kestova::res::IDC_TYPE_MOTION, kestova::res::IDC_SPEED, "70000",
+         "The speed 70000 does not fit in a drive register. The test was not started.", 0x09},
+        {kestova::res::IDC_TYPE_CURRENT_LOOP, kestova::res::IDC_TEST_CURRENT, "30",
+         "The drive refused the test current (register 0x04). The test was not started.", 0x02},
+        {kestova::res::IDC_TYPE_SCOPE, kestova::res::IDC_SAMPLING, "2000",
+         "The drive refused the sampling interval (register 0xD0). The test was not started.",
+         0x14},
+    };
+    const int speed = Reg(0x16);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Select(c.type);
+        QWidget* sub = c.type == kestova::res::IDC_TYPE_MOTION
+                           ? static_cast<QWidget*>(Page().MotionPage())
+                       : c.type == kestova::res::IDC_TYPE_SCOPE
+                           ? static_cast<QWidget*>(Page().ScopePage())
+                           : static_cast<QWidget*>(Page().CurrentLoopPage());
+        Set(sub, c.field, c.value);
+        presenter.Clear();
+        PressRun();
+        ASSERT_EQ(presenter.Messages().size(), 1);
+        EXPECT_EQ(presenter.Messages()[0].text, c.text);
+        EXPECT_EQ(presenter.Messages()[0].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(Page().IsTestRunning(), 0);
+        EXPECT_EQ(Find<QPushButton>(&Page(), kestova::res::IDC_RUN)->text(), "Run");
+        EXPECT_EQ(Reg(c.startRegister), 0);
+    }
+    EXPECT_EQ(Reg(0x16), speed) << "the drive kept its speed";
+}
+
+// By the time the page handles a capture's message, the capture thread has armed the drive
+// again and may have read the next capture; what is drawn is the capture the message was for.
+// The first capture sees the drive at rest, the second a move.
+TEST_F(MotionTestPage, ASweepIsDrawnFromTheCaptureItsMessageWasFor) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    Select(kestova::res::IDC_TYPE_SCOPE);
+    Choose(kestova::res::IDC_CHANNEL_1, "Position Targeted (P)");
+    Choose(kestova::res::IDC_CHANNEL_2, "--Select--");
+    Set(Page().ScopePage(), kestova::res::IDC_SAMPLING, "10"); // 400 samples 1 ms apart
+    drive->WithDrive([](Drive& d) {
+        d.Write(0x15, {100});
+        d.Write(0x16, {300});
+        return d.Write(0x18, {10000});
+    });
+    std::vector<float> drawn;
+    QObject::connect(&Page(), &kestova::CRunTest::waveDrawn, [&] {
+        if (drawn.empty()) {
+            for (const auto& point : Page().Scope()->State().Channel(1).samples) {
+                drawn.push_back(point.y);
+            }
+        }
+    });
+    // Waits without handling the page's messages.
+    auto hold = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 10000 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    };
+
+    drive->SetClockRate(0);
+    PressRun();
+    ASSERT_TRUE(WaitUntil([&] { return Reg(0xDA) == 1; })) << "armed";
+    drive->Step(std::chrono::milliseconds(500));
+    ASSERT_TRUE(hold([&] { return Reg(0xDA) == 1; })) << "read out and armed again";
+    drive->WithDrive([](Drive& d) { return d.Write(0x09, {1}); });
+    drive->Step(std::chrono::milliseconds(500));
+    ASSERT_TRUE(hold([&] { return Reg(0xDA) == 1; })) << "the move read out, armed a third time";
+
+    ASSERT_TRUE(WaitUntil([&] { return !drawn.empty(); }));
+    EXPECT_EQ(drawn.size(), 400U);
+    EXPECT_TRUE(std::all_of(drawn.begin(), drawn.end(), [](float p) { return p == 0.0F; }))
+        << "the move in the sweep of the drive at rest";
+    PressRun();
 }
 
 // Velocity feedback triggers a one-off capture while the drive is moved by other means.

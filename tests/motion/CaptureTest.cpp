@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 using namespace kestova::motion;
@@ -22,6 +23,28 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::uint8_t kStation = 1;
+
+// Passes when every write of a sequence was taken; else names the one that was not.
+::testing::AssertionResult Taken(const WriteResult& failed) {
+    if (!failed) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the " << failed->setting << " (register " << failed->address
+           << ") was not taken, link failure " << failed->code;
+}
+
+// Waits (bounded) until `done` holds.
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 // The reports of a runner, as the page's queue would receive them.
 class Reports {
@@ -77,7 +100,7 @@ protected:
         sim = std::make_unique<DriveSimulator>(std::move(*model), DriveOptions{}, options);
         ASSERT_TRUE(sim->Start(error)) << error;
         link.ConfigCom("COM9", "38400", "8", "NONE", "1");
-        link.SetReceiveTimeOut(100);
+        link.SetReceiveTimeOut(500); // the program's, which a loaded machine still meets
         ASSERT_EQ(link.OpenCom(), 1);
         link.SetCurrentUseMode(1);
         settings.laterProtocol = driveCode == 1;
@@ -89,14 +112,14 @@ protected:
     // A short move with the capture sources set.
     void StartMove(const std::array<std::uint16_t, 4>& sources) {
         settings.sources = sources;
-        WriteChannelSources(link, kStation, sources);
+        ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, sources)));
         kestova::motion::MotionProfile move;
         move.speed = 600;
         move.acceleration = 2000;
         move.distance = 200;
         move.traceTime = 1000;
-        WriteMotionProfile(link, settings, move);
-        StartMotion(link, kStation);
+        ASSERT_TRUE(Taken(WriteMotionProfile(link, settings, move)));
+        ASSERT_TRUE(Taken(StartMotion(link, kStation)));
     }
 
     std::int16_t DriveRegister(std::uint16_t address) {
@@ -142,11 +165,20 @@ TEST_F(CaptureTest, cyclicCapturesRepeatAndEachChannelLandsAtItsOwnWords) {
     runner.Stop();
     runner.Join();
 
-    for (const CaptureReport& r : reports.All()) {
+    // Each capture is reported once: those read out, then the one the Stop cut short, if any.
+    std::vector<CaptureReport> all = reports.All();
+    if (all.back().type != CaptureReport::Type::WaveReady) {
+        EXPECT_EQ(all.back().end, CaptureReport::End::Stopped);
+        all.pop_back();
+    }
+    for (const CaptureReport& r : all) {
         EXPECT_EQ(r.type, CaptureReport::Type::WaveReady);
         EXPECT_EQ(r.points, settings.sampleCount);
     }
-    const std::vector<std::int16_t> words = runner.Samples();
+    // The first capture, armed as the move starts (a later one may find the drive at rest).
+    const auto first = reports.All()[0].samples;
+    ASSERT_TRUE(first);
+    const std::vector<std::int16_t>& words = *first;
     EXPECT_TRUE(AnyNonZero(words, 0, n)) << "velocity feedback of a move";
     EXPECT_EQ(words[n], 0x1212);
     EXPECT_EQ(words[2 * n - 1], 0x1212);
@@ -161,8 +193,8 @@ TEST_F(CaptureTest, aTriggeredScopeCaptureIsTakenOnceAfterTheTriggerFired) {
     settings.triggerPolarity = 0;
     settings.triggerLevel = 300; // rpm, crossed while the move speeds up to 600
     settings.sources = {2, 0, 0, 0};
-    WriteChannelSources(link, kStation, settings.sources);
-    WriteScopeSettings(link, settings);
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
+    ASSERT_TRUE(Taken(WriteScopeSettings(link, settings)));
 
     CaptureRunner runner(link, CaptureKind::ScopeOnly);
     runner.SetSink(reports.Sink());
@@ -201,16 +233,16 @@ TEST_F(CaptureTest, aCurrentStepIsReadWholeAndRisesFasterWithAHigherGain) {
     Connect(1);
     settings.sources = {64, 0, 0, 0};
     settings.multiplier = 1;
-    WriteChannelSources(link, kStation, settings.sources);
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
     auto riseSamples = [&](int kp) {
         CaptureRunner runner(link, CaptureKind::CurrentLoop);
         runner.SetSink(reports.Sink());
         const std::size_t before = reports.All().size();
-        StartCurrentLoopTest(link, settings, {kp, 1000, 1000});
+        EXPECT_TRUE(Taken(StartCurrentLoopTest(link, settings, {kp, 1000, 1000})));
         runner.Start(settings);
         EXPECT_TRUE(reports.WaitFor(before + 1));
         runner.Join();
-        StopCurrentLoopTest(link, kStation);
+        EXPECT_TRUE(Taken(StopCurrentLoopTest(link, kStation)));
         const std::vector<std::int16_t> words = runner.Samples();
         const auto n = static_cast<std::size_t>(settings.sampleCount);
         EXPECT_NEAR(words[n - 2], 1000, 100) << "the trace's end, read after the window";
@@ -244,9 +276,9 @@ TEST_F(CaptureTest, aDriveThatStopsAnsweringDuringTheReadOutIsReportedAsEachCapt
         Connect(1, 1.0, 38400);
         settings.sources = {2, 4, 8, 16};
         settings.cyclic = 0;
-        WriteChannelSources(link, kStation, settings.sources);
+        ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
         if (c.kind == CaptureKind::CurrentLoop) {
-            StartCurrentLoopTest(link, settings, {});
+            ASSERT_TRUE(Taken(StartCurrentLoopTest(link, settings, {})));
         } else {
             // Armed beforehand and read out as a triggered capture, which arms nothing itself.
             link.WriteAddressValue(kStation, 0x14, 1);
@@ -273,6 +305,7 @@ TEST_F(CaptureTest, aDriveThatStopsAnsweringDuringTheReadOutIsReportedAsEachCapt
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(all[0].type, CaptureReport::Type::Failure);
         EXPECT_EQ(all[0].message, c.message);
+        EXPECT_EQ(all[0].linkCode, LINK_ERR_NO_RESPONSE) << "the failure's own code";
         if (c.kind != CaptureKind::CurrentLoop) {
             EXPECT_EQ(runner.Running(), c.flagAfter);
         }
@@ -292,5 +325,101 @@ TEST_F(CaptureTest, aRunnerStopsAndJoinsItsThreadsWhenItGoes) {
         std::this_thread::sleep_for(1ms);
     }
     runner.reset(); // must not leave a thread waiting on a freed session
-    EXPECT_TRUE(reports.All().empty());
+    ASSERT_EQ(reports.All().size(), 1u);
+    EXPECT_EQ(reports.All()[0].end, CaptureReport::End::Stopped);
+}
+
+// A block already on its way when Stop comes belongs to the stopped capture: it must neither land
+// in the sample buffer that the next start fills nor be reported as a capture.
+TEST_F(CaptureTest, aBlockOnItsWayAtStopLandsNowhere) {
+    Connect(1, 0.0);              // a held clock: the next start never completes
+    link.SetReceiveTimeOut(1000); // the late replies below are still taken
+    settings.sources = {2, 0, 0, 0};
+    settings.cyclic = 0;
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
+    ASSERT_TRUE(Taken(WriteSetting(link, kStation, 0x14, 1, "capture arm")));
+    sim->Step(100ms); // 400 samples 0.1 ms apart
+    ASSERT_EQ(DriveRegister(0xDA), 2);
+
+    const auto n = static_cast<std::size_t>(settings.sampleCount);
+    CaptureRunner runner(link, CaptureKind::ScopeOnly);
+    runner.SetSink(reports.Sink());
+    const std::vector<std::uint8_t> marker(2 * n, 0x12);
+    runner.Session().Store(0, marker.data(), n);
+
+    // Read out as a triggered capture that has fired (nothing is armed); the completion poll and
+    // the first block are answered late.
+    CaptureSettings stopped = settings;
+    stopped.triggerSource = 2;
+    stopped.triggerSupported = false;
+    sim->Faults().Set(LineFault::LateReply, {.count = 2});
+    runner.Start(stopped);
+    // Once the drive has taken up both requests, the first block is on its way back.
+    ASSERT_TRUE(Eventually([&] { return sim->Faults().Get(LineFault::LateReply).count == 0; }));
+    runner.Stop();
+    runner.Start(settings); // runs free and waits on the held clock
+
+    ASSERT_TRUE(reports.WaitFor(1)) << "the stopped capture ends with a report";
+    EXPECT_EQ(reports.All()[0].type, CaptureReport::Type::Ended)
+        << reports.All()[0].message << " " << reports.All()[0].linkCode;
+    EXPECT_EQ(reports.All()[0].end, CaptureReport::End::Stopped);
+    const std::vector<std::int16_t> words = runner.Samples();
+    EXPECT_EQ(words[0], 0x1212);
+    EXPECT_EQ(words[49], 0x1212);
+    EXPECT_TRUE(Eventually([&] { return runner.Running() == 1; }))
+        << "the new start holds the flag";
+    runner.Stop();
+    runner.Join();
+    EXPECT_EQ(reports.All().size(), 2u);
+}
+
+// Starts stopped as soon as they are made: each ends with exactly one report, and none leaves
+// the running flag set, so the start after them captures.
+TEST_F(CaptureTest, everyStartEndsWithOneReportAndTheStartAfterStopsCaptures) {
+    Connect(1);
+    settings.sources = {2, 0, 0, 0};
+    settings.cyclic = 0;
+    ASSERT_TRUE(Taken(WriteChannelSources(link, kStation, settings.sources)));
+    CaptureRunner runner(link, CaptureKind::Motion);
+    runner.SetSink(reports.Sink());
+    constexpr std::size_t kStarts = 50;
+    for (std::size_t i = 0; i < kStarts; ++i) {
+        runner.Start(settings);
+        runner.Stop();
+    }
+    runner.Join();
+    EXPECT_EQ(reports.All().size(), kStarts);
+
+    runner.Start(settings);
+    ASSERT_TRUE(reports.WaitFor(kStarts + 1));
+    runner.Join();
+    const std::vector<CaptureReport> all = reports.All();
+    EXPECT_EQ(all.size(), kStarts + 1);
+    EXPECT_EQ(all.back().type, CaptureReport::Type::WaveReady);
+}
+
+// A drive that never reports the current step complete is read once the step's window and a
+// short margin have passed: the read-out takes little longer than that of a step reported whole.
+TEST_F(CaptureTest, theCurrentLoopReadOutWaitsOnlyShortlyPastItsWindow) {
+    Connect(1, 0.0); // a held clock: nothing completes unless stepped
+    settings.sources = {64, 0, 0, 0};
+    settings.multiplier = 1; // 400 samples, 40 ms
+    auto readOut = [&] {
+        Reports seen;
+        CaptureRunner runner(link, CaptureKind::CurrentLoop);
+        runner.SetSink(seen.Sink());
+        const auto started = std::chrono::steady_clock::now();
+        runner.Start(settings);
+        EXPECT_TRUE(seen.WaitFor(1));
+        const auto took = std::chrono::steady_clock::now() - started;
+        runner.Join();
+        EXPECT_EQ(seen.All().at(0).type, CaptureReport::Type::WaveReady) << "read all the same";
+        return took;
+    };
+    const auto neverComplete = readOut();
+    ASSERT_TRUE(Taken(WriteSetting(link, kStation, 0x14, 1, "capture arm")));
+    sim->Step(100ms);
+    ASSERT_EQ(DriveRegister(0xDA), 2);
+    const auto reportedWhole = readOut();
+    EXPECT_LT(neverComplete - reportedWhole, 4s) << "5 s past the window before";
 }
