@@ -178,6 +178,8 @@ private:
     // The bytes received and the requests whose answers may still come; used under the bus lock.
     ktcom::AnswerLedger m_ledger;
     std::uint64_t m_exchanges = 0;
+    std::chrono::microseconds m_stallLongest{0}; // the longest stall lately, and when it was
+    std::chrono::steady_clock::time_point m_stallSeen{};
 
     std::mutex m_stateLock; // settings and the port handle, between callers and the monitor
     std::mutex m_openLock;  // one OpenCom or CloseCom at a time

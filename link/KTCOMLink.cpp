@@ -24,9 +24,11 @@ constexpr auto kMonitorPause = 10ms;
 // a margin for the drive's turnaround and our own scheduling. An answer later than that may be
 // taken for a later request's when that one has the same shape (docs/architecture.md).
 constexpr int kLateAnswerTimeOuts = 4;
-constexpr auto kLateAnswerMargin = 20ms;
-// A wait that overran by more than this was a stall of the machine, not of the drive.
+constexpr auto kLateAnswerMargin = 50ms;
+// A wait that overran by more than this was a stall of the machine, not of the drive. The longest
+// stall of the last half minute widens every window too: a machine that stalls once will again.
 constexpr auto kStall = 20ms;
+constexpr auto kStallMemory = std::chrono::seconds(30);
 
 } // namespace
 
@@ -381,7 +383,11 @@ std::chrono::microseconds CKTCOM::AnswerWindow(std::size_t requestBytes,
     const auto lineTime =
         std::chrono::microseconds(bytes * 10'000'000ull / ktcom::BaudForIndex(speedIndex));
     const auto timeout = std::chrono::milliseconds(m_timeout.load());
-    return timeout + kLateAnswerTimeOuts * timeout + lineTime + kLateAnswerMargin;
+    std::chrono::microseconds stall{0};
+    if (std::chrono::steady_clock::now() - m_stallSeen < kStallMemory) {
+        stall = m_stallLongest;
+    }
+    return timeout + kLateAnswerTimeOuts * timeout + lineTime + kLateAnswerMargin + stall;
 }
 
 void CKTCOM::NoteStall(std::chrono::steady_clock::time_point start,
@@ -390,7 +396,13 @@ void CKTCOM::NoteStall(std::chrono::steady_clock::time_point start,
     if (over > kStall) {
         // The machine held this thread far past its wait; a drive simulated on it, or the
         // adapter's driver, may have been held as long, and its answers with them.
-        m_ledger.Postpone(std::chrono::duration_cast<std::chrono::microseconds>(over));
+        const auto by = std::chrono::duration_cast<std::chrono::microseconds>(over);
+        m_ledger.Postpone(by);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_stallSeen >= kStallMemory || by > m_stallLongest) {
+            m_stallLongest = by;
+            m_stallSeen = now;
+        }
     }
 }
 
