@@ -362,6 +362,9 @@ void CKTCOM::WaitOutLookAlikes(const PortHandle& port, std::uint64_t exchange,
         if (!until || now >= limit || !port) {
             return;
         }
+        if (*until <= now) {
+            continue; // ran out while the bytes were read: the next look forgets it
+        }
         const auto step = std::chrono::duration_cast<std::chrono::microseconds>(
             std::min<clock::duration>(kReceiveStep, *until - now));
         if (port->WaitReadable(step) != ktcom::SerialPort::Readiness::Readable) {
