@@ -156,7 +156,8 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
     // Every assignment is checked before anything is sent.
     struct Change {
         std::size_t row;
-        std::string value;
+        std::string asked; // as typed
+        std::string value; // in decimal, as the row's Value cell takes it
     };
     std::vector<Change> changes;
     std::string refusals;
@@ -167,14 +168,19 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
             throw CliError(kUsage, "set wants NAME=VALUE, not " + assignment);
         }
         const std::size_t i = OneRow(rows, assignment.substr(0, eq));
-        const std::string value = assignment.substr(eq + 1);
+        const std::string asked = assignment.substr(eq + 1);
         const std::string& range = rows[i].Cell(kRangeColumn);
-        if (!InRange(range, value)) {
+        const std::optional<long long> value = ValueToWrite(rows[i], asked, true);
+        if (!value) {
             refusals += rows[i].Cell(kNumberColumn) + " " + rows[i].Cell(kDescriptionColumn) +
-                        ": " + value + " is out of the range " + range + "\n";
+                        ": " + (asked.empty() ? "an empty value" : asked) +
+                        (WholeInteger(asked, true) ? " is out of the range "
+                                                   : " is not a whole number in the range ") +
+                        range + "\n";
+            continue;
         }
         bitRow = bitRow || AddressOf(rows[i]) == kBitFieldAddress;
-        changes.push_back({i, value});
+        changes.push_back({i, asked, std::to_string(*value)});
     }
     if (!refusals.empty()) {
         throw CliError(kRefused, refusals.substr(0, refusals.size() - 1) + "\nnothing was written");
@@ -221,10 +227,10 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
         }
         results.push_back({{"number", row.Cell(kNumberColumn)},
                            {"name", row.Cell(kDescriptionColumn)},
-                           {"asked", change.value},
+                           {"asked", change.asked},
                            {"value", back},
                            {"ok", ok}});
-        table.Add({row.Cell(kNumberColumn), row.Cell(kDescriptionColumn), change.value, back,
+        table.Add({row.Cell(kNumberColumn), row.Cell(kDescriptionColumn), change.asked, back,
                    row.Cell(kUnitColumn)});
     }
 

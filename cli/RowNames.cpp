@@ -1,5 +1,7 @@
 #include "RowNames.h"
 
+#include "ParameterMarks.h"
+
 #include <cstdlib>
 
 namespace kestova::cli {
@@ -60,13 +62,7 @@ std::vector<std::size_t> FindRows(const ParameterRows& rows, const std::string& 
 }
 
 std::string ShownValue(const ParameterRow& row, std::string_view text) {
-    const int address = AddressOf(row);
-    if (address == kBitFieldAddress) {
-        return std::to_string(LeadingInteger(text));
-    }
-    const std::uint16_t raw = EncodeParameterValue(address, text, {});
-    return FormatParameterValue(row.Cell(kDescriptionColumn), address,
-                                static_cast<std::int16_t>(raw));
+    return ShownAfterWrite(row, text);
 }
 
 } // namespace kestova::cli

@@ -75,12 +75,23 @@ void CParameterManage::ApplyComparedRows() {
     WaitForTransfer(); // a full pass must not run beside the writes
     CListCtrlExt* list = ui_->id1039;
     const ParameterRows compared = list->Rows();
+    QStringList refused;
     for (const RowDifference& d : compare_->Chosen()) {
         if (!SameRow(list->Rows(), d, compared)) {
             continue;
         }
+        // The file's value meets the same check as a typed one, against the drive's own row.
+        if (!ValueToWrite(list->Row(d.row), d.fileValue)) {
+            refused << QString("%1: Input value is out of %2 range")
+                           .arg(list->CellText(d.row, kNumberColumn),
+                                list->CellText(d.row, kRangeColumn));
+            continue;
+        }
         list->SetCellText(d.row, kValueColumn, QString::fromStdString(d.fileValue));
         WriteOneParameter(d.row);
+    }
+    if (!refused.isEmpty()) {
+        presenter_.Message(this, refused.join('\n'), "Invalid Value", MsgIcon::Exclamation);
     }
     // What the drive took drops out; a value it refused stays with what it holds instead.
     const ParameterRows driveRows = list->Rows();

@@ -3,6 +3,7 @@
 #include "KTCOM.h"
 
 #include <cstddef>
+#include <optional>
 
 namespace kestova::params {
 
@@ -44,6 +45,14 @@ bool Failed(CKTCOM& link, std::uint8_t station, std::int16_t result) {
 
 std::uint16_t RegisterOf(const ParameterRow& row) {
     return static_cast<std::uint16_t>(LeadingInteger(row.Cell(kAddressColumn)));
+}
+
+// The row's Value cell is wholly an integer that its register can hold.
+bool HoldsValue(const ParameterRow& row) {
+    const std::optional<long long> value = WholeInteger(row.Cell(kValueColumn));
+    const RangeLimits width =
+        RegisterLimits(LeadingInteger(row.Cell(kAddressColumn)), row.Cell(kDescriptionColumn));
+    return value && *value >= width.low && *value <= width.high;
 }
 
 void Started(const TransferEvents& events, int rowCount) {
@@ -109,8 +118,12 @@ std::string WriteOneParameter(CKTCOM& link, std::uint8_t station, const Paramete
     }
     const ParameterRow& edited = rows[static_cast<std::size_t>(row)];
     const std::uint16_t address = RegisterOf(edited);
-    const std::uint16_t value = EncodeParameterValue(address, edited.Cell(kValueColumn), rows);
-    link.WriteAddressValue(station, address, static_cast<std::int16_t>(value));
+    // A text the register cannot hold is not cut down to one it can: nothing is written, and the
+    // cell shows what the drive keeps.
+    if (HoldsValue(edited)) {
+        const std::uint16_t value = EncodeParameterValue(address, edited.Cell(kValueColumn), rows);
+        link.WriteAddressValue(station, address, static_cast<std::int16_t>(value));
+    }
     wait(kReadBackDelay);
     const std::int16_t raw = link.ReadAddressValue(station, address);
     return FormatParameterValue(edited.Cell(kDescriptionColumn), address, raw);

@@ -43,7 +43,8 @@ PassEnd ReadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRow
 PassEnd DownloadAllParameters(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
                               const std::atomic<bool>& cancel, const TransferEvents& events);
 
-// Writes a row's value, waits 50 ms and returns the Value text of what the drive then holds.
+// Writes a row's value, waits 50 ms and returns the Value text of what the drive then holds. A
+// value its register cannot hold (not wholly an integer, or wider than 16 bits) is not written.
 std::string WriteOneParameter(CKTCOM& link, std::uint8_t station, const ParameterRows& rows,
                               int row, const std::function<void(std::chrono::milliseconds)>& wait);
 

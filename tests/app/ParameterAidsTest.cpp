@@ -52,7 +52,7 @@ protected:
                 std::to_string(kestova::params::LeadingInteger(row.cells[kValueColumn]) + 1);
             if (addresses.size() < changed && address != kestova::params::kBitFieldAddress &&
                 !kestova::params::IsUnsignedAddress(address) &&
-                kestova::params::InRange(row.cells[4], raised)) {
+                kestova::params::ValueToWrite(row, raised)) {
                 row.cells[kValueColumn] = raised;
                 addresses.insert(address);
             }

@@ -77,19 +77,25 @@ TEST_F(ParameterPage, linkUpFillsTheListAndReadsEveryValueOnce) {
     EXPECT_EQ(drive->RequestsAnswered(), 3u + static_cast<unsigned>(List().RowCount()));
 }
 
+// Also a text that is not wholly a number: its leading digits would be in range.
 TEST_F(ParameterPage, aValueOutsideTheRangeIsRefusedAndNothingIsSent) {
     StartDrive(12, 310);
     const int row = RowOf(41);
     ASSERT_EQ(List().CellText(row, 4), "10-100");
     const QString before = List().CellText(row, kValueColumn);
     const auto requests = drive->RequestsAnswered();
-    Type(row, "150");
-    const auto messages = presenter.Messages();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0].text, "Input value is out of 10-100 range");
-    EXPECT_EQ(messages[0].caption, "Invalid Value");
-    EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(List().CellText(row, kValueColumn), before);
+    for (const QString typed : {"150", "50abc", "50.5"}) {
+        presenter.Clear();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the last editor
+        Click(row, 2); // the Value cell marked afresh by Type's first click
+        Type(row, typed);
+        const auto messages = presenter.Messages();
+        ASSERT_EQ(messages.size(), 1) << typed.toStdString();
+        EXPECT_EQ(messages[0].text, "Input value is out of 10-100 range");
+        EXPECT_EQ(messages[0].caption, "Invalid Value");
+        EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(List().CellText(row, kValueColumn), before);
+    }
     EXPECT_EQ(drive->RequestsAnswered(), requests);
 }
 

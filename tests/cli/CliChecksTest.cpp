@@ -1,0 +1,34 @@
+// What kestova-cli refuses before anything reaches a drive or a file: values that are not whole
+// numbers in their range.
+
+#include "CliFixture.h"
+
+namespace {
+
+constexpr auto npos = std::string::npos;
+
+// The leading-integer rule would write 1e2 as 1 and 12abc as 12.
+TEST_F(CliTest, setWritesOnlyWholeNumbersTakingHexAndSendsNothingForAnyOther) {
+    StartDrive();
+    for (const std::string value : {"", "1e2", "12abc", "12.9", "0x"}) {
+        const auto before = sim->RequestsAnswered();
+        const Outcome run = Cli({"set", "P0.07=" + value});
+        EXPECT_EQ(run.status, kRefused) << value;
+        EXPECT_NE(run.err.find("0-512"), npos) << run.err;
+        EXPECT_EQ(sim->RequestsAnswered() - before, 3U) << "the drive's identity only: " << value;
+    }
+    EXPECT_EQ(DriveHolds(32), 0);
+    const Outcome hex = Cli({"set", "P0.07=0x10"});
+    EXPECT_EQ(hex.status, kSuccess) << hex.err;
+    EXPECT_EQ(DriveHolds(32), 16);
+}
+
+TEST_F(CliTest, aRangeWithANegativeLowLimitTakesNegativeValues) {
+    StartDrive(1, 0, 1.0, 21, 320); // ParaSD3: P4.03 at register 123, -1000-1000
+    const Outcome run = Cli({"set", "P4.03=-500"});
+    EXPECT_EQ(run.status, kSuccess) << run.err;
+    EXPECT_EQ(static_cast<std::int16_t>(DriveHolds(123)), -500);
+    EXPECT_EQ(Cli({"set", "P4.03=-1001"}).status, kRefused);
+}
+
+} // namespace
