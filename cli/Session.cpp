@@ -72,19 +72,26 @@ void Session::Connect() {
         }
         link_.SetCurrentUseMode(1);
     }
-    const std::uint8_t station = Station();
-    id_.driveCode = link_.ReadAddressValue(station, reg::DRIVE_CODE);
-    if (id_.driveCode < 1 && !options_.offline) {
-        const std::uint16_t failure = link_.GetLastErrors();
+    const IdentityRead read = ReadIdentity(link_, Station());
+    const std::string where = port_ + " (" + std::to_string(options_.baud) + " baud, station " +
+                              std::to_string(options_.station) + ")";
+    if (read.failure != 0 && read.failedRegister == reg::DRIVE_CODE) {
         throw CliError(kNoDrive,
-                       "no drive answered at " + port_ + " (" + std::to_string(options_.baud) +
-                           " baud, station " + std::to_string(options_.station) + "): " +
-                           (failure != 0 ? LinkFailureText(failure)
-                                         : "drive code " + std::to_string(id_.driveCode)));
+                       "no drive answered at " + where + ": " + LinkFailureText(read.failure));
     }
-    id_.featureBits = FeatureBitsFromRegister(link_.ReadAddressValue(station, reg::FEATURE_BITS));
-    id_.protocol = ProtocolFromRegister(link_.ReadAddressValue(station, reg::PROTOCOL_VERSION));
-    id_.firmware = link_.ReadAddressValue(station, reg::FIRMWARE_VERSION);
+    if (read.failure != 0) {
+        // A model is never guessed: a protocol taken as 200 would choose another table.
+        throw CliError(kNoDrive, "the drive at " + where + " did not give its " +
+                                     IdentityRegisterName(read.failedRegister) + ": " +
+                                     LinkFailureText(read.failure));
+    }
+    if (read.driveCode < 1 && !options_.offline) {
+        throw CliError(kNoDrive, "no drive answered at " + where + ": drive code " +
+                                     std::to_string(read.driveCode));
+    }
+    id_.driveCode = read.driveCode;
+    id_.featureBits = read.featureBits;
+    id_.protocol = read.protocol;
 
     const DriveModelLookup found = LookUpDriveModel(db_, id_.driveCode, id_.protocol);
     switch (found.status) {

@@ -31,7 +31,6 @@ struct Identity {
     std::int16_t driveCode = 0;
     std::int32_t featureBits = 0;
     std::int16_t protocol = 0;
-    std::int16_t firmware = 0; // hundredths
     bool modelKnown = false;
     std::string model; // "Unknown Drive Model" when no row of the model table matches
     std::string series;
@@ -51,7 +50,8 @@ public:
 
     void OpenDatabase();
     // Opens the line and reads the drive's identity, then looks its model up (OpenDatabase
-    // first). Ends the command with kNoDrive when no drive answers.
+    // first). Ends the command with kNoDrive when no drive answers, or when any identity register
+    // cannot be read.
     void Connect();
 
     const Identity& Id() const { return id_; }

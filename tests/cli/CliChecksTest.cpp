@@ -1,11 +1,29 @@
-// What kestova-cli refuses before anything reaches a drive or a file: values that are not whole
-// numbers in their range.
+// What kestova-cli refuses before anything reaches a drive or a file: identity registers that were
+// not read, values that are not whole numbers in their range.
 
 #include "CliFixture.h"
+#include "PtySlave.h"
 
 namespace {
 
 constexpr auto npos = std::string::npos;
+
+// A protocol guessed as 200 for a register not read would choose another model's table.
+TEST_F(CliTest, anIdentityRegisterNotReadEndsWithStatusThreeNamingIt) {
+    kttest::RegisterBank bank;
+    bank.Set(0xFD, 12);
+    bank.Set(0x47, 310);
+    bank.Set(0x49, 7);
+    kttest::PtySlave slave;
+    slave.SetResponder([&bank](const kttest::Bytes& request) {
+        return request.size() > 3 && request[3] == 0x47 ? kttest::Bytes{} : bank.Answer(request);
+    });
+    const Outcome run = Cli({"identify", "--json", "--port", slave.SlavePath()});
+    EXPECT_EQ(run.status, kNoDrive);
+    EXPECT_NE(run.err.find("0x47"), npos) << run.err;
+    EXPECT_NE(run.err.find("60003"), npos) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+}
 
 // The leading-integer rule would write 1e2 as 1 and 12abc as 12.
 TEST_F(CliTest, setWritesOnlyWholeNumbersTakingHexAndSendsNothingForAnyOther) {
