@@ -33,10 +33,11 @@ constexpr int kSearchWidth = 220;
 constexpr int kSearchTop = 8;
 constexpr int kSearchHeight = 26;
 
-// Waits with the window still painting; the person's input is held back meanwhile.
+// Waits with the window still painting; the person's input is held back meanwhile. A precise
+// timer: a coarse one (Qt's choice from two seconds up) may end a drive command's wait 5 % early.
 void WaitPainting(std::chrono::milliseconds duration) {
     QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 

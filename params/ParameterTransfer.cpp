@@ -131,7 +131,12 @@ std::string WriteOneParameter(CKTCOM& link, std::uint8_t station, const Paramete
 
 bool RunDriveCommand(CKTCOM& link, std::uint8_t station, std::uint16_t commandRegister,
                      const std::function<void(std::chrono::milliseconds)>& wait) {
+    // A drive that never got the command reads 0 as one that has finished it: only a command the
+    // drive answered is waited for.
     link.WriteAddressValue(station, commandRegister, 1);
+    if (link.GetLastErrors() != 0) {
+        return false;
+    }
     wait(kCommandDelay);
     for (int poll = 0; poll < kCommandPolls; ++poll) {
         const std::int16_t state = link.ReadAddressValue(station, commandRegister);

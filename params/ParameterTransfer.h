@@ -49,7 +49,8 @@ std::string WriteOneParameter(CKTCOM& link, std::uint8_t station, const Paramete
                               int row, const std::function<void(std::chrono::milliseconds)>& wait);
 
 // Writes 1 to the command register, waits 3000 ms, then polls it at most ten times 200 ms apart
-// (the wait follows the tenth poll too). Done when it reads 0 with the link in use mode 1.
+// (the wait follows the tenth poll too). Done when it reads 0 with the link in use mode 1. A
+// command write that fails is a failure at once, with no wait and no poll.
 // `wait` does the waiting, so a window can keep painting meanwhile.
 bool RunDriveCommand(CKTCOM& link, std::uint8_t station, std::uint16_t commandRegister,
                      const std::function<void(std::chrono::milliseconds)>& wait);

@@ -12,6 +12,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using kestova::CListCtrlExt;
@@ -209,6 +212,25 @@ TEST_F(ParameterPage, anIoFunctionValueGoesToTheIoPanelInsteadOfTheEditor) {
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened[0][0].toInt(), row);
     EXPECT_EQ(Editor(), nullptr);
+}
+
+// Qt places a coarse timer (its choice from two seconds up) on a round time of the monotonic clock
+// within 5 % of its interval: started just past a whole second, a 3000 ms wait would end on the
+// whole second 100 ms short, before a drive has finished its store.
+TEST_F(ParameterPage, theDriveCommandsWaitLastsItsWholeTime) {
+    MakeProgramFolder();
+    Start();
+    using namespace std::chrono;
+    const auto phase = [] {
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() % 1000;
+    };
+    QDeadlineTimer bound(2000);
+    while ((phase() < 100 || phase() > 130) && !bound.hasExpired()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    const auto start = steady_clock::now();
+    Page().wait(3000ms);
+    EXPECT_GE(steady_clock::now() - start, 3000ms);
 }
 
 } // namespace

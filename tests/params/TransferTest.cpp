@@ -269,4 +269,16 @@ TEST_F(DriveCommandTest, aStoreThatCannotBeSavedFailsAfterTenPolls) {
     EXPECT_EQ(sim->RequestsAnswered() - before, 11U) << "the command and ten polls";
 }
 
+// A command that never reached the drive: its register reads 0 all along, as it would once a
+// command were done, so only the write's own failure tells.
+TEST_F(DriveCommandTest, aCommandWhoseWriteFailsIsAFailureWithoutWaiting) {
+    Connect({}, 0.0);
+    link.SetReceiveTimeOut(50);
+    for (const std::uint16_t command : {kStoreRegister, kFactoryResetRegister}) {
+        sim->Faults().Set(LineFault::LostRequest, {.count = 3, .rate = 0.0});
+        EXPECT_FALSE(RunDriveCommand(link, kStation, command, Wait())) << command;
+        EXPECT_TRUE(waits.empty()) << command;
+    }
+}
+
 } // namespace
