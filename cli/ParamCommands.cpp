@@ -22,25 +22,6 @@ Json RowJson(const ParameterRow& row) {
             {"unit", row.Cell(kUnitColumn)},     {"range", row.Cell(kRangeColumn)}};
 }
 
-// Reads the rows' values from the drive into their Value cells; a link failure ends the command.
-void ReadValues(Session& s, ParameterRows& rows, Progress* progress) {
-    TransferEvents events;
-    events.value = [&rows](int row, std::string text) {
-        rows[static_cast<std::size_t>(row)].Cell(kValueColumn) = std::move(text);
-    };
-    if (progress != nullptr) {
-        events.progress = [progress, n = rows.size()](int done) {
-            progress->Show("reading " + std::to_string(done) + "/" + std::to_string(n));
-        };
-    }
-    const std::atomic<bool> cancel{false};
-    if (ReadAllParameters(s.Link(), s.Station(), rows, cancel, events) == PassEnd::LinkFailed) {
-        const std::string failure = LinkFailureText(s.Link().GetLastErrors());
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "reading the parameters failed: " + failure);
-    }
-}
-
 std::size_t OneRow(const ParameterRows& rows, const std::string& word) {
     const std::vector<std::size_t> found = FindRows(rows, word);
     if (found.empty()) {
@@ -110,7 +91,9 @@ int ListParameters(Context& c, const ParamsOptions& o) {
     const ParameterRows defaults = rows;
     {
         Progress progress(c.err, c.terminal.err && !c.link.json);
-        ReadValues(s, rows, &progress);
+        ReadValues(s, rows, [&progress, n = rows.size()](int done) {
+            progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
+        });
     }
     std::vector<std::size_t> which;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -138,7 +121,7 @@ int GetParameters(Context& c, const std::vector<std::string>& names) {
             picked.push_back(all[i]);
         }
     }
-    ReadValues(s, picked, nullptr);
+    ReadValues(s, picked);
     std::vector<std::size_t> which(picked.size());
     for (std::size_t i = 0; i < which.size(); ++i) {
         which[i] = i;

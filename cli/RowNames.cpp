@@ -39,6 +39,17 @@ int AddressOf(const ParameterRow& row) {
     return LeadingInteger(row.Cell(kAddressColumn));
 }
 
+std::string RowNumbers(const ParameterRows& rows, const std::vector<int>& which) {
+    std::string out;
+    for (const int i : which) {
+        const ParameterRow& row = rows.at(static_cast<std::size_t>(i));
+        out += out.empty() ? "" : ", ";
+        out += row.Cell(kNumberColumn).empty() ? "register " + row.Cell(kAddressColumn)
+                                               : row.Cell(kNumberColumn);
+    }
+    return out;
+}
+
 std::vector<std::size_t> FindRows(const ParameterRows& rows, const std::string& word) {
     const std::string wanted = Lower(word);
     std::vector<std::size_t> found;

@@ -4,8 +4,10 @@
 #include "DriveModel.h"
 #include "KestovaDb.h"
 #include "LinkFailure.h"
+#include "ParameterTransfer.h"
 #include "PortNames.h"
 #include "RegisterMap.h"
+#include "RowNames.h"
 
 #include <climits>
 #include <filesystem>
@@ -128,6 +130,32 @@ params::ParameterRows Session::LoadRows(const std::string& filter) {
 
 void Session::Wait(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
+}
+
+void ReadValues(Session& s, params::ParameterRows& rows, const std::function<void(int)>& progress,
+                const std::string& consequence) {
+    params::TransferEvents events;
+    events.value = [&rows](int row, std::string text) {
+        rows[static_cast<std::size_t>(row)].Cell(params::kValueColumn) = std::move(text);
+    };
+    events.progress = progress;
+    const std::atomic<bool> cancel{false};
+    const params::PassReport report =
+        params::ReadAllParameters(s.Link(), s.Station(), rows, cancel, events);
+    if (report.failedRows.empty()) {
+        return;
+    }
+    const std::string failure = LinkFailureText(report.lastFailure);
+    const std::string after = consequence.empty() ? "" : "; " + consequence;
+    if (report.end == params::PassEnd::LinkFailed) {
+        const std::vector<int> at{report.stoppedAt};
+        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
+                       "the drive stopped answering at " + RowNumbers(rows, at) + " (" + failure +
+                           "); not read: " + RowNumbers(rows, report.failedRows) + after);
+    }
+    throw CliError(kRefused, std::to_string(report.failedRows.size()) + " of " +
+                                 std::to_string(rows.size()) + " parameters were not read (" +
+                                 failure + "): " + RowNumbers(rows, report.failedRows) + after);
 }
 
 } // namespace kestova::cli

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestova::cli {
@@ -74,5 +75,12 @@ private:
     CADO db_;
     Identity id_;
 };
+
+// Reads the rows' values from the drive into their Value cells. A row that was not read ends the
+// command naming every such row, followed by `consequence` ("no file was written"): a failure
+// value is never passed on as the drive's. Status 1, or 3 when the drive stopped answering.
+void ReadValues(Session& s, params::ParameterRows& rows,
+                const std::function<void(int done)>& progress = {},
+                const std::string& consequence = {});
 
 } // namespace kestova::cli

@@ -11,6 +11,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace kestova {
 
 using namespace params;
@@ -107,9 +109,22 @@ void CParameterManage::SaveComparedRows() {
     if (path.isEmpty()) {
         return;
     }
-    const std::string bytes =
-        WriteParameterFile(state_.driveCode, state_.modelName.toStdString(),
-                           MergeChosen(ui_->id1039->Rows(), compare_->Chosen()));
+    // The rows taken from the file are the file's; any other row must hold what was read.
+    const std::vector<RowDifference> chosen = compare_->Chosen();
+    int notRead = 0;
+    for (int row = 0; row < ui_->id1039->RowCount(); ++row) {
+        const bool fromFile = std::any_of(chosen.begin(), chosen.end(),
+                                          [row](const RowDifference& d) { return d.row == row; });
+        notRead += !fromFile && static_cast<std::size_t>(row) < valueRead_.size() &&
+                           !valueRead_[static_cast<std::size_t>(row)]
+                       ? 1
+                       : 0;
+    }
+    if (!ConfirmSaveNotRead(notRead)) {
+        return;
+    }
+    const std::string bytes = WriteParameterFile(state_.driveCode, state_.modelName.toStdString(),
+                                                 MergeChosen(ui_->id1039->Rows(), chosen));
     if (const auto error = ReplaceFileContents(path.toStdString(), bytes)) {
         presenter_.Message(this,
                            QString("Cannot save %1:\n%2").arg(path, QString::fromStdString(*error)),

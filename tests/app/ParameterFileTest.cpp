@@ -18,6 +18,7 @@ namespace {
 
 using kestova::CParameterManage;
 using kestova::MsgIcon;
+using kestova::MsgResult;
 using kestova::params::kValueColumn;
 using kestova::params::ParameterRows;
 
@@ -181,6 +182,53 @@ TEST_F(ParameterFiles, aSaveThatCannotBeWrittenLeavesTheOldFileAndSaysSo) {
     EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(Slurp(path), old);
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"kept.ktr"});
+}
+
+// A file is never saved from values that were not read without the person agreeing.
+TEST_F(ParameterFiles, aSaveAfterAReadThatLostTheDriveAsksFirstAndNoWritesNothing) {
+    StartDrive();
+    state->Link().SetReceiveTimeOut(50);
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    const QString path = FilePath("partial.ktr");
+    presenter.AnswerFile(path);
+    presenter.AnswerMessage(MsgResult::Ok);
+    presenter.AnswerMessage(MsgResult::No);
+    window->OnCommand(kestova::res::ID_PROJECT_SAVE_AS);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].caption, "Read Parameters");
+    EXPECT_EQ(messages[1].text,
+              QString("%1 parameters were not read from the drive: the list shows values that "
+                      "are not the drive's. Save the file anyway?")
+                  .arg(WholeTable().size()));
+    EXPECT_EQ(messages[1].caption, "Save As");
+    EXPECT_EQ(messages[1].icon, MsgIcon::Warning);
+    EXPECT_EQ(messages[1].buttons, kestova::MsgButtons::YesNo);
+    EXPECT_EQ(messages[1].defaultButton, MsgResult::No);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+// The message about the file stays as it is; the download's own failure follows it and names
+// the rows that were not written.
+TEST_F(ParameterFiles, aDownloadThatLosesTheDriveNamesTheRowsNotWrittenAfterTheLoadMessage) {
+    StartDrive();
+    const QString path = FilePath("set.ktr");
+    Put(path, kestova::params::WriteParameterFile(12, "TS-126", List().Rows()));
+    state->Link().SetReceiveTimeOut(50);
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].text, "Configuration file has been loaded successfully.");
+    EXPECT_TRUE(messages[1].text.startsWith(
+        "The drive stopped answering at parameter P0.01 (Pulses per revolution). These "
+        "parameters were not written: P0.01, P0.02, "))
+        << messages[1].text.toStdString();
+    EXPECT_EQ(messages[1].caption, "Download to Drive");
+    EXPECT_EQ(messages[1].icon, MsgIcon::Error);
 }
 
 } // namespace

@@ -233,4 +233,33 @@ TEST_F(ParameterPage, theDriveCommandsWaitLastsItsWholeTime) {
     EXPECT_GE(steady_clock::now() - start, 3000ms);
 }
 
+// The early stop spares each row its retries; none of the rows left may keep the table's default,
+// which would look exactly like a value read from the drive.
+TEST_F(ParameterPage, aReadThatLosesTheDriveSaysSoOnceAndNoRowKeepsADefault) {
+    StartDrive(12, 310);
+    state->Link().SetReceiveTimeOut(50);
+    // The first row's three attempts and the three of the check that the drive is still there.
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    Page().ReloadAndRead();
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    EXPECT_EQ(ended[0][0].value<PassEnd>(), PassEnd::LinkFailed);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text,
+              QString("The drive stopped answering at parameter P0.01 (Pulses per revolution). It "
+                      "and the %1 parameters after it were not read: they show the failure value, "
+                      "not the drive's.")
+                  .arg(List().RowCount() - 1));
+    EXPECT_EQ(messages[0].caption, "Read Parameters");
+    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+    for (const auto& row : List().Rows()) {
+        const int address = kestova::params::LeadingInteger(row.cells[0]);
+        EXPECT_EQ(row.cells[kValueColumn],
+                  kestova::params::FormatParameterValue(row.cells[2], address, -1))
+            << "address " << address;
+    }
+    EXPECT_EQ(Page().RowsNotRead(), List().RowCount());
+}
+
 } // namespace

@@ -1,5 +1,5 @@
 // What kestova-cli refuses before anything reaches a drive or a file: identity registers that were
-// not read, values that are not whole numbers in their range.
+// not read, values that are not whole numbers in their range, and rows that were not read.
 
 #include "CliFixture.h"
 #include "PtySlave.h"
@@ -47,6 +47,28 @@ TEST_F(CliTest, aRangeWithANegativeLowLimitTakesNegativeValues) {
     EXPECT_EQ(run.status, kSuccess) << run.err;
     EXPECT_EQ(static_cast<std::int16_t>(DriveHolds(123)), -500);
     EXPECT_EQ(Cli({"set", "P4.03=-1001"}).status, kRefused);
+}
+
+// A row whose read failed showed -1, and the backup saved it as the drive's value.
+TEST_F(CliTest, aBackupWithAnyRowNotReadWritesNoFileAndNamesTheRow) {
+    kttest::RegisterBank bank;
+    bank.Set(0xFD, 12);
+    bank.Set(0x47, 310);
+    bank.Set(0x49, 7);
+    kttest::PtySlave slave;
+    slave.SetResponder([&bank](const kttest::Bytes& request) {
+        kttest::Bytes answer = bank.Answer(request);
+        if (request.size() > 3 && request[2] == 0 && request[3] == 30 && !answer.empty()) {
+            answer.back() ^= 0xFF; // register 30's answers arrive with a spoilt CRC
+        }
+        return answer;
+    });
+    const Outcome run = Cli({"backup", Path("a.ktr"), "--port", slave.SlavePath()});
+    EXPECT_EQ(run.status, kRefused);
+    EXPECT_NE(run.err.find("were not read"), npos) << run.err;
+    EXPECT_NE(run.err.find("P0.05"), npos) << run.err;
+    EXPECT_NE(run.err.find("60002"), npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(Path("a.ktr")));
 }
 
 } // namespace
