@@ -8,6 +8,7 @@
 #include "ParameterFile.h"
 #include "ParameterTransfer.h"
 #include "RowNames.h"
+#include "WritableRows.h"
 
 #include <map>
 #include <ostream>
@@ -171,14 +172,33 @@ int Backup(Context& c, const std::string& path) {
     return kSuccess;
 }
 
-int Restore(Context& c, const std::string& path, bool store) {
+int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable) {
     const ParameterFileRead file = ReadFile(path);
     Session s(c.link);
     s.OpenDatabase();
     s.Connect();
     CheckDriveCode(s, file, path);
 
-    const ParameterRows& rows = file.rows;
+    // Only the drive's own parameters, with values its ranges take, are written. Offline there is
+    // no drive: the file's own ranges are checked.
+    const std::vector<RowRefusal> unwritable =
+        RowsNotWritable(file.rows, c.link.offline ? file.rows : s.LoadRows("All"));
+    if (!unwritable.empty()) {
+        std::string lines;
+        for (const RowRefusal& r : unwritable) {
+            lines += "\n  " + r.reason;
+        }
+        const std::string what = std::to_string(unwritable.size()) + " of " +
+                                 std::to_string(file.rows.size()) + " rows of " + path +
+                                 " cannot be written to this drive:" + lines;
+        if (!skipUnwritable) {
+            throw CliError(kRefused,
+                           what + "\nnothing was written (--skip-unwritable writes the others)");
+        }
+        c.err << what << "\nthey were skipped\n";
+    }
+    std::vector<int> kept;
+    const ParameterRows rows = WritableRows(file.rows, unwritable, kept);
 
     Progress progress(c.err, c.terminal.err && !c.link.json);
     TransferEvents events;
@@ -215,10 +235,12 @@ int Restore(Context& c, const std::string& path, bool store) {
     if (c.link.json) {
         PrintJson(c.out, {{"file", path},
                           {"parameters", rows.size()},
+                          {"skipped", unwritable.size()},
                           {"refused", refused.size()},
                           {"stored", stored}});
     } else if (refused.empty()) {
         c.out << "restored " << rows.size() << " parameters from " << path
+              << (unwritable.empty() ? "" : ", skipped " + std::to_string(unwritable.size()))
               << (stored ? ", stored" : "") << '\n';
     }
     return refused.empty() && (stored || !store) ? kSuccess : kRefused;

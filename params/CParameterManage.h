@@ -103,6 +103,9 @@ private:
     void StartTransfer(Transfer kind, params::ParameterRows rows, std::vector<int> listRows);
     void TransferDone(Transfer kind, const params::PassReport& report);
     void Report(const QString& text, const QString& caption);
+    // The rows of the list that may go to the drive, once the person has agreed to leave out
+    // those that may not; nothing when none is to be written.
+    std::optional<std::vector<int>> RowsToDownload();
     // Asks before a file is saved with `notRead` values that are not the drive's.
     bool ConfirmSaveNotRead(int notRead);
     void SetValueRead(int row, bool read);

@@ -1,5 +1,5 @@
-// The parameter page's full transfers: the read and the download on a worker thread, and what
-// the page says when a transfer did not do every row.
+// The parameter page's full transfers: the read and the download on a worker thread, which rows
+// a download may write, and what the page says when a transfer did not do every row.
 
 #include "BusyCursor.h"
 #include "CListCtrlExt.h"
@@ -7,6 +7,7 @@
 #include "CParameterManage.h"
 #include "Presenter.h"
 #include "ProgramState.h"
+#include "WritableRows.h"
 #include "ui_Parameters.h"
 
 #include <QCoreApplication>
@@ -38,10 +39,53 @@ void CParameterManage::DownloadAllParameters() {
     if (state_.driveCode == 0) {
         return; // no drive: there is nothing to write to
     }
-    const int count = ui_->id1039->RowCount();
-    std::vector<int> listRows(static_cast<std::size_t>(count));
-    std::iota(listRows.begin(), listRows.end(), 0);
-    StartTransfer(Transfer::Download, ui_->id1039->Rows(), std::move(listRows));
+    std::optional<std::vector<int>> listRows = RowsToDownload();
+    if (!listRows) {
+        return;
+    }
+    ParameterRows rows;
+    for (const int row : *listRows) {
+        rows.push_back(ui_->id1039->Row(row));
+    }
+    StartTransfer(Transfer::Download, std::move(rows), std::move(*listRows));
+}
+
+std::optional<std::vector<int>> CParameterManage::RowsToDownload() {
+    StopTransfer(); // the rows are judged and then written as they stand
+    const ParameterRows rows = ui_->id1039->Rows();
+    const ParameterRows table =
+        LoadParameterRows(state_.Db(), TableName().toStdString(), "All").rows;
+    const std::vector<RowRefusal> refused = RowsNotWritable(rows, table);
+    std::vector<int> kept;
+    WritableRows(rows, refused, kept);
+    if (refused.empty()) {
+        return kept;
+    }
+    QStringList reasons;
+    for (const RowRefusal& r : refused) {
+        if (static_cast<std::size_t>(reasons.size()) == kNamedRows) {
+            reasons << QString("and %1 more").arg(refused.size() - kNamedRows);
+            break;
+        }
+        reasons << QString::fromStdString(r.reason);
+    }
+    const QString listed = reasons.join('\n');
+    if (kept.empty()) {
+        presenter_.Message(this, "These rows cannot be written to the drive:\n" + listed,
+                           "Download to Drive", MsgIcon::Exclamation);
+        return std::nullopt;
+    }
+    const MsgResult answer = presenter_.Message(
+        this,
+        QString("These rows cannot be written to the drive:\n%1\n\nWrite the other %2 "
+                "parameters?")
+            .arg(listed)
+            .arg(kept.size()),
+        "Download to Drive", MsgIcon::Warning, MsgButtons::YesNo, MsgResult::No);
+    if (answer != MsgResult::Yes) {
+        return std::nullopt;
+    }
+    return kept;
 }
 
 void CParameterManage::StopTransfer() {

@@ -248,7 +248,10 @@ ParameterFileRead ReadParameterFile(std::string_view bytes) {
     read.modelName = ToUtf8(*model);
     read.rows.reserve(lines.size() - 2);
     for (std::size_t n = 2; n < lines.size(); ++n) {
-        read.rows.push_back(SplitRow(lines[n]));
+        // A blank line is no row: its empty cells would name register 0 with the value 0.
+        if (lines[n].find_first_not_of(u" \t") != std::u16string_view::npos) {
+            read.rows.push_back(SplitRow(lines[n]));
+        }
     }
     return read;
 }

@@ -47,7 +47,7 @@ struct ParameterFileRead {
 
 // Reads a file's bytes. A leading byte-order mark (an editor may add one) is skipped; line ends
 // may be CRLF, LF or CR. A row line with fewer than six separators repeats its last field in the
-// missing cells. Whatever the bytes, the result is the file's rows or a verdict, never rows made
+// missing cells; a blank line after the two header lines is no row. Whatever the bytes, the result is the file's rows or a verdict, never rows made
 // of something else.
 ParameterFileRead ReadParameterFile(std::string_view bytes);
 

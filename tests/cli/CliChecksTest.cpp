@@ -1,5 +1,6 @@
 // What kestova-cli refuses before anything reaches a drive or a file: identity registers that were
-// not read, values that are not whole numbers in their range, and rows that were not read.
+// not read, values that are not whole numbers in their range, rows that were not read, rows a
+// file may not write.
 
 #include "CliFixture.h"
 #include "PtySlave.h"
@@ -7,6 +8,20 @@
 namespace {
 
 constexpr auto npos = std::string::npos;
+
+// A parameter file as an editor may leave it: UTF-16LE text, written as it stands.
+void PutText(const std::string& path, const std::u16string& text) {
+    std::string bytes;
+    for (const char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    ASSERT_FALSE(ReplaceFileContents(path, bytes));
+}
+
+std::u16string Utf16(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
 // A protocol guessed as 200 for a register not read would choose another model's table.
 TEST_F(CliTest, anIdentityRegisterNotReadEndsWithStatusThreeNamingIt) {
@@ -69,6 +84,47 @@ TEST_F(CliTest, aBackupWithAnyRowNotReadWritesNoFileAndNamesTheRow) {
     EXPECT_NE(run.err.find("P0.05"), npos) << run.err;
     EXPECT_NE(run.err.find("60002"), npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(Path("a.ktr")));
+}
+
+// Rows that are not this drive's parameters, or whose values its ranges do not take, are refused
+// with nothing written; asked to skip them, the tool writes the others.
+TEST_F(CliTest, restoreWritesOnlyTheDrivesOwnParametersAndOnlyWhenTheRestMayBeSkipped) {
+    StartDrive();
+    DriveSets(40, 3);
+    ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
+    ParameterFileRead file = ReadBack(Path("a.ktr"));
+    RowOf(file.rows, "P0.09")->Cell(kValueColumn) = "3";            // the one change that may go
+    RowOf(file.rows, "P0.07")->Cell(kValueColumn) = "\uFF11\uFF12"; // full-width 12
+    RowOf(file.rows, "P4.01")->Cell(kValueColumn) = "70000";
+    RowOf(file.rows, "P0.01")->Cell(kValueColumn) = "65536";
+    RowOf(file.rows, "P1.03")->Cell(kValueColumn) = "12.9";
+    RowOf(file.rows, "P1.02")->Cell(kValueColumn) = "1e2";
+    RowOf(file.rows, "P0.10")->Cell(kValueColumn) = "12abc";
+    std::string bytes = WriteParameterFile(12, "TS-126", file.rows);
+    std::u16string text(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+    text += Utf16("\r\n250|P0.99|Factory reset|1|0-1||\r\n12|P0.98|Store|1|0-1||\r\n"
+                  "9|P9.09|Start|1|0-1||\r\n  \r\n");
+    PutText(Path("b.ktr"), text);
+
+    const auto before = sim->RequestsAnswered();
+    const Outcome refused = Cli({"restore", Path("b.ktr")});
+    EXPECT_EQ(refused.status, kRefused);
+    EXPECT_EQ(sim->RequestsAnswered() - before, 3U) << "the drive's identity only";
+    for (const char* named : {"P0.07", "P4.01", "P0.01", "P1.03", "P1.02", "P0.10", "P0.99",
+                              "P0.98", "P9.09", "9 of"}) {
+        EXPECT_NE(refused.err.find(named), npos) << named << "\n" << refused.err;
+    }
+    EXPECT_NE(refused.err.find("--skip-unwritable"), npos) << refused.err;
+    EXPECT_EQ(DriveHolds(35), 2);
+
+    const Outcome skipped = Cli({"restore", Path("b.ktr"), "--skip-unwritable"});
+    EXPECT_EQ(skipped.status, kSuccess) << skipped.err;
+    EXPECT_EQ(DriveHolds(35), 3);
+    EXPECT_EQ(DriveHolds(32), 0);
+    EXPECT_EQ(DriveHolds(165), 4000);
+    EXPECT_EQ(DriveHolds(14), 4000);
+    EXPECT_EQ(DriveHolds(9), 0) << "no move started";
+    EXPECT_EQ(DriveHolds(40), 3) << "no factory reset";
 }
 
 } // namespace

@@ -208,15 +208,15 @@ TEST_F(CliTest, diffAgainstTheDriveListsTheRowsThatDiffer) {
 }
 
 TEST_F(CliTest, restoreListsTheValuesTheDriveDidNotTake) {
-    StartDrive();
+    StartDrive(1, 0, 1.0, 256, 310); // TS-126C: its inputs take only their own functions
     ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
     ParameterFileRead file = ReadBack(Path("a.ktr"));
-    RowOf(file.rows, "P0.07")->Cell(kValueColumn) = "600"; // past the drive's 0-512
+    RowOf(file.rows, "P3.21")->Cell(kValueColumn) = "5"; // in 0-4095, but no input function
     RowOf(file.rows, "P0.05")->Cell(kValueColumn) = "0";
-    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(12, "TS-126", file.rows)));
+    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(256, "TS-126C", file.rows)));
     const Outcome run = Cli({"restore", Path("b.ktr")});
     EXPECT_EQ(run.status, kRefused);
-    EXPECT_NE(run.err.find("P0.07"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("P3.21"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("P0.05"), std::string::npos) << "taken";
     EXPECT_EQ(DriveHolds(30), 0);
 }
