@@ -122,6 +122,7 @@ int Scan(Context& c, const ScanOptions& o) {
     if (port.empty()) {
         throw CliError(kUsage, "scan wants a port (--port)");
     }
+    CheckPortName(port);
     CKTCOM& link = s.Link();
     std::vector<Found> found;
     Progress progress(c.err, c.terminal.err && !c.link.json);

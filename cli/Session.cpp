@@ -9,6 +9,7 @@
 #include "RegisterMap.h"
 #include "RowNames.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <thread>
@@ -42,6 +43,33 @@ std::string DefaultPort() {
     return {};
 }
 
+void CheckPortName(const std::string& port) {
+    const std::vector<std::string> present = ktcom::ListPorts();
+    std::string upper = port;
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const bool comName = upper.rfind("COM", 0) == 0;
+    const std::string entry = ktcom::EntryTarget(comName ? upper : port);
+    const std::string device = comName ? ktcom::ResolvePortPath(upper) : std::string();
+    const bool listed = std::any_of(present.begin(), present.end(), [&](const std::string& name) {
+        return name == port || (comName && name == upper) ||
+               (!device.empty() && "/dev/" + name == device);
+    });
+    if (!entry.empty() || port.rfind('/', 0) == 0 || listed) {
+        return;
+    }
+    std::string ports;
+    for (const std::string& name : present) {
+        const std::string target = ktcom::EntryTarget(name);
+        ports += "\n  " + name + (target.empty() ? "" : "  (" + target + ")");
+    }
+    throw CliError(kUsage, "no port " + port +
+                               ": not a name of the port directory, a device path or a port "
+                               "present; the ports are:" +
+                               (ports.empty() ? std::string("\n  (none found)") : ports));
+}
+
 Session::Session(LinkOptions options) : options_(std::move(options)) {}
 
 Session::~Session() {
@@ -65,6 +93,7 @@ void Session::Connect() {
         if (port_.empty()) {
             throw CliError(kUsage, "no port given (--port) and no simulated drive registered");
         }
+        CheckPortName(port_);
         const std::string baud = std::to_string(options_.baud);
         link_.ConfigCom(port_.c_str(), baud.c_str(), "8", "NONE", "1");
         link_.SetReceiveTimeOut(kReceiveTimeOutMs);

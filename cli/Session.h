@@ -42,6 +42,11 @@ struct Identity {
 // pseudo-terminal (a simulated drive), or empty.
 std::string DefaultPort();
 
+// Ends the command with kUsage, listing the ports, unless `port` is a name registered in the port
+// directory, a device path, or a port present (a COM name also when the device it stands for is
+// one). A name the link does not know would otherwise open COM1.
+void CheckPortName(const std::string& port);
+
 class Session {
 public:
     explicit Session(LinkOptions options);

@@ -127,4 +127,17 @@ TEST_F(CliTest, restoreWritesOnlyTheDrivesOwnParametersAndOnlyWhenTheRestMayBeSk
     EXPECT_EQ(DriveHolds(40), 3) << "no factory reset";
 }
 
+// A name the link does not know would open COM1 and talk there.
+TEST_F(CliTest, aPortNameThatNamesNoPortIsRefusedBeforeAnythingIsOpenedAndThePortsAreListed) {
+    StartDrive();
+    const auto before = sim->RequestsAnswered();
+    const Outcome run = Cli({"identify", "--port", "bogus"});
+    EXPECT_EQ(run.status, kUsage);
+    EXPECT_NE(run.err.find("bogus"), npos) << run.err;
+    EXPECT_NE(run.err.find("COM9"), npos) << "the ports are listed: " << run.err;
+    EXPECT_EQ(Cli({"scan", "--port", "bogus"}).status, kUsage);
+    EXPECT_EQ(sim->RequestsAnswered(), before);
+    EXPECT_EQ(Cli({"identify", "--port", "com9"}).status, kSuccess) << "a registered name";
+}
+
 } // namespace
