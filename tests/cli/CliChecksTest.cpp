@@ -5,6 +5,10 @@
 #include "CliFixture.h"
 #include "PtySlave.h"
 
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 namespace {
 
 constexpr auto npos = std::string::npos;
@@ -138,6 +142,42 @@ TEST_F(CliTest, aPortNameThatNamesNoPortIsRefusedBeforeAnythingIsOpenedAndThePor
     EXPECT_EQ(Cli({"scan", "--port", "bogus"}).status, kUsage);
     EXPECT_EQ(sim->RequestsAnswered(), before);
     EXPECT_EQ(Cli({"identify", "--port", "com9"}).status, kSuccess) << "a registered name";
+}
+
+// As cp would, also for root, whom the permissions do not stop.
+TEST_F(CliTest, aBackupLeavesAWriteProtectedFileAsItIs) {
+    StartDrive();
+    ASSERT_FALSE(ReplaceFileContents(Path("kept.ktr"), "old"));
+    ASSERT_EQ(::chmod(Path("kept.ktr").c_str(), 0444), 0);
+    const Outcome run = Cli({"backup", Path("kept.ktr")});
+    EXPECT_EQ(run.status, kRefused);
+    EXPECT_NE(run.err.find("Permission denied"), npos) << run.err;
+    std::string bytes;
+    ASSERT_FALSE(LoadFileBytes(Path("kept.ktr"), bytes));
+    EXPECT_EQ(bytes, "old");
+}
+
+// A FIFO held restore and diff for ever; the program is run under a time limit so that a wait
+// fails the test instead of hanging it.
+TEST_F(CliTest, restoreAndDiffTakeRegularFilesOnlyAndNeverWaitOnAFifo) {
+    StartDrive();
+    ASSERT_EQ(::mkfifo(Path("pipe.ktr").c_str(), 0600), 0);
+    for (const std::string command : {"restore", "diff"}) {
+        const std::string line = "timeout 10 " + std::string(KESTOVA_CLI_PROGRAM) + " --database " +
+                                 KESTOVA_DATA_MDB + " " + command + " " + Path("pipe.ktr") +
+                                 " 2>&1";
+        FILE* pipe = ::popen(line.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[1024];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            out.append(buffer, n);
+        }
+        const int status = ::pclose(pipe);
+        ASSERT_TRUE(WIFEXITED(status)) << command;
+        EXPECT_EQ(WEXITSTATUS(status), kRefused) << command << ": " << out;
+        EXPECT_NE(out.find("not a regular file"), npos) << out;
+    }
 }
 
 } // namespace
