@@ -75,12 +75,11 @@ std::optional<std::vector<int>> CParameterManage::RowsToDownload() {
                            "Download to Drive", MsgIcon::Exclamation);
         return std::nullopt;
     }
+    const QString others = kept.size() == 1
+                               ? QString("Write the other parameter?")
+                               : QString("Write the other %1 parameters?").arg(kept.size());
     const MsgResult answer = presenter_.Message(
-        this,
-        QString("These rows cannot be written to the drive:\n%1\n\nWrite the other %2 "
-                "parameters?")
-            .arg(listed)
-            .arg(kept.size()),
+        this, "These rows cannot be written to the drive:\n" + listed + "\n\n" + others,
         "Download to Drive", MsgIcon::Warning, MsgButtons::YesNo, MsgResult::No);
     if (answer != MsgResult::Yes) {
         return std::nullopt;
@@ -177,12 +176,12 @@ void CParameterManage::TransferDone(Transfer kind, const PassReport& report) {
         // value, never a default that would look read.
         const qsizetype left = std::count_if(report.failedRows.begin(), report.failedRows.end(),
                                              [&](int row) { return row >= report.stoppedAt; });
-        Report(stop + (left == 1 ? QString("It was not read and shows the failure value, not the "
-                                           "drive's.")
-                                 : QString("It and the %1 parameters after it were not read: they "
-                                           "show the failure value, not the drive's.")
-                                       .arg(left - 1)),
-               "Read Parameters");
+        const QString after =
+            left == 1   ? QString("It was not read: it shows")
+            : left == 2 ? QString("It and the parameter after it were not read: they show")
+                        : QString("It and the %1 parameters after it were not read: they show")
+                              .arg(left - 1);
+        Report(stop + after + " the failure value, not the drive's.", "Read Parameters");
     } else if (kind == Transfer::Download && !failed.empty()) {
         Report(stop + "These parameters were not written: " + RowNames(failed) + ".",
                "Download to Drive");

@@ -270,7 +270,7 @@ TEST_F(ParameterFiles, aFileOnlyWritesTheDrivesOwnParametersAndOnlyOnceAgreed) {
                                     "P9.09 (register 9): not a parameter of this drive\n"
                                     "P4.01: 70000 is out of 0-65535\n"
                                     "P1.02: 12.9 is not a whole number in 10-100\n\n"
-                                    "Write the other 1 parameters?");
+                                    "Write the other parameter?");
         EXPECT_EQ(messages[0].caption, "Download to Drive");
         EXPECT_EQ(messages[0].icon, MsgIcon::Warning);
         EXPECT_EQ(messages[0].buttons, kestova::MsgButtons::YesNo);
