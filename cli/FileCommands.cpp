@@ -209,10 +209,9 @@ int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable
     const PassReport written = DownloadAllParameters(s.Link(), s.Station(), rows, cancel, events);
     if (written.end == PassEnd::LinkFailed) {
         const std::vector<int> at{written.stoppedAt};
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
-                           LinkFailureText(written.lastFailure) +
-                           "); not written: " + RowNumbers(rows, written.failedRows));
+        throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
+                                     LinkFailureText(written.lastFailure) +
+                                     "); not written: " + RowNumbers(rows, written.failedRows));
     }
     // Each value read back: a row the drive refused shows here.
     // Offline nothing was sent and every read gives 0: there is nothing to check.

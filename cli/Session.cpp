@@ -178,9 +178,10 @@ void ReadValues(Session& s, params::ParameterRows& rows, const std::function<voi
     const std::string after = consequence.empty() ? "" : "; " + consequence;
     if (report.end == params::PassEnd::LinkFailed) {
         const std::vector<int> at{report.stoppedAt};
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "the drive stopped answering at " + RowNumbers(rows, at) + " (" + failure +
-                           "); not read: " + RowNumbers(rows, report.failedRows) + after);
+        // The pass ends early only once the drive no longer answers even its drive code.
+        throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
+                                     failure +
+                                     "); not read: " + RowNumbers(rows, report.failedRows) + after);
     }
     throw CliError(kRefused, std::to_string(report.failedRows.size()) + " of " +
                                  std::to_string(rows.size()) + " parameters were not read (" +
