@@ -5,7 +5,6 @@
 #include "PortNames.h"
 #include "Presenter.h"
 #include "ProgramState.h"
-#include "RegisterMap.h"
 #include "WindowMessage.h"
 #include "ui_Connect.h"
 
@@ -102,11 +101,12 @@ void CConnect::OnConnect() {
 
     if (link.OpenCom() != 0) {
         link.SetCurrentUseMode(1);
-        state_.driveCode = link.ReadAddressValue(state_.station, reg::DRIVE_CODE);
-        state_.featureBits =
-            FeatureBitsFromRegister(link.ReadAddressValue(state_.station, reg::FEATURE_BITS));
-        state_.protocolVersion =
-            ProtocolFromRegister(link.ReadAddressValue(state_.station, reg::PROTOCOL_VERSION));
+        // A register that was not read fails the connection: feature bits or a protocol version
+        // taken in its place would name another model and its parameter table.
+        const IdentityRead identity = ReadIdentity(link, state_.station);
+        state_.driveCode = identity.failure == 0 ? identity.driveCode : std::int16_t{0};
+        state_.featureBits = identity.featureBits;
+        state_.protocolVersion = identity.protocol;
     }
     if (state_.driveCode < 1) {
         link.CloseCom();

@@ -368,9 +368,12 @@ void CMainDlg::OpenManual() {
 void CMainDlg::OpenProjectFile() {
     if (parameters_->OpenParameterFile()) {
         ShowPage(2);
+        // The message is about the file; what the download has to say comes after it.
+        parameters_->HoldTransferReports(true);
         parameters_->DownloadAllParameters();
         presenter_.Message(this, "Configuration file has been loaded successfully.", "Load File",
                            MsgIcon::Exclamation);
+        parameters_->HoldTransferReports(false);
     }
 }
 

@@ -1,8 +1,11 @@
 #include "DriveModel.h"
 
 #include "CADO.h"
+#include "KTCOM.h"
+#include "RegisterMap.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace kestova {
 
@@ -12,6 +15,51 @@ std::string DriverQueryText(std::int16_t driveCode, std::int16_t protocolVersion
                   "Select * from   DriverTable  Where DriverCode = %d And ProtocolVerssion =%d",
                   int{driveCode}, int{protocolVersion});
     return sql;
+}
+
+IdentityRead ReadIdentity(CKTCOM& link, std::uint8_t station) {
+    IdentityRead out;
+    // Each read's failure is told by the last error: a register may well hold 0xFFFF.
+    auto read = [&](std::uint16_t address) -> std::optional<std::int16_t> {
+        const std::int16_t value = link.ReadAddressValue(station, address);
+        if (link.GetLastErrors() != 0) {
+            out.failedRegister = address;
+            out.failure = link.GetLastErrors();
+            return std::nullopt;
+        }
+        return value;
+    };
+    const auto code = read(reg::DRIVE_CODE);
+    if (!code) {
+        return out;
+    }
+    out.driveCode = *code;
+    const auto features = read(reg::FEATURE_BITS);
+    if (!features) {
+        return out;
+    }
+    out.featureBits = FeatureBitsFromRegister(*features);
+    const auto protocol = read(reg::PROTOCOL_VERSION);
+    if (!protocol) {
+        return out;
+    }
+    out.protocol = ProtocolFromRegister(*protocol);
+    return out;
+}
+
+std::string IdentityRegisterName(std::uint16_t address) {
+    switch (address) {
+    case reg::DRIVE_CODE:
+        return "drive code (0xFD)";
+    case reg::FEATURE_BITS:
+        return "feature bits (0x49)";
+    case reg::PROTOCOL_VERSION:
+        return "protocol version (0x47)";
+    case reg::FIRMWARE_VERSION:
+        return "firmware version (0x4A)";
+    default:
+        return "register " + std::to_string(address);
+    }
 }
 
 std::string FirmwareVersionText(int hundredths) {

@@ -8,6 +8,7 @@
 #include <string>
 
 class CADO;
+class CKTCOM;
 
 namespace kestova {
 
@@ -18,6 +19,21 @@ inline std::int32_t FeatureBitsFromRegister(std::int16_t read) {
 inline std::int16_t ProtocolFromRegister(std::int16_t read) {
     return read < 300 ? static_cast<std::int16_t>(200) : read;
 }
+
+// The identity registers as the connection page reads them: the drive code (0xFD), the feature
+// bits (0x49) and the protocol version (0x47), in this order. A read that fails ends it, and
+// nothing is guessed for a register that was not read: a protocol taken as 200 would pick
+// another model's table.
+struct IdentityRead {
+    std::int16_t driveCode = 0;
+    std::int32_t featureBits = 0;
+    std::int16_t protocol = 0;        // as the page keeps it
+    std::uint16_t failedRegister = 0; // when failure is set: the register whose read failed
+    std::uint16_t failure = 0;        // the link's failure code; 0 when every register was read
+};
+IdentityRead ReadIdentity(CKTCOM& link, std::uint8_t station);
+// "drive code (0xFD)" and the like, for messages.
+std::string IdentityRegisterName(std::uint16_t address);
 
 // The query text for a drive code and protocol version, blanks as the database has always seen
 // them.

@@ -86,6 +86,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "restore", "write a parameter file of this drive model to the drive, then check it");
     restore->add_option("file", restorePath, "FILE.ktr")->required();
     restore->add_flag("--store", restoreStore, "store the values in the drive's memory afterwards");
+    bool restoreSkip = false;
+    restore->add_flag("--skip-unwritable", restoreSkip,
+                      "write the other rows when some cannot be written to this drive (not its "
+                      "parameters, or values out of range); without it nothing is written");
 
     std::vector<std::string> diffPaths;
     CLI::App* diff = app.add_subcommand(
@@ -168,7 +172,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return Backup(context, backupPath);
         }
         if (*restore) {
-            return Restore(context, restorePath, restoreStore);
+            return Restore(context, restorePath, restoreStore, restoreSkip);
         }
         if (*diff) {
             return Diff(context, diffPaths);

@@ -40,7 +40,9 @@ int GetParameters(Context& c, const std::vector<std::string>& names);
 int SetParameters(Context& c, const std::vector<std::string>& assignments, bool store);
 
 int Backup(Context& c, const std::string& path);
-int Restore(Context& c, const std::string& path, bool store);
+// Rows the drive may not take (not its parameters, values its ranges refuse) are refused with
+// nothing written, unless skipUnwritable: then the others are written.
+int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable);
 // One file: against the drive. Two: against each other, no drive.
 int Diff(Context& c, const std::vector<std::string>& paths);
 

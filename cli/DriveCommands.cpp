@@ -8,6 +8,7 @@
 #include "PortNames.h"
 #include "RegisterMap.h"
 
+#include <optional>
 #include <ostream>
 
 namespace kestova::cli {
@@ -35,7 +36,7 @@ struct Found {
     int baud;
     int station;
     std::int16_t driveCode;
-    std::int16_t protocol;
+    std::optional<std::int16_t> protocol; // none when its read failed
     std::string model;
 };
 
@@ -73,6 +74,13 @@ int IdentifyDrive(Context& c) {
     s.OpenDatabase();
     s.Connect();
     const Identity& id = s.Id();
+    // Only this command shows the firmware version; a read that fails is not shown as one.
+    const std::int16_t firmware = s.Link().ReadAddressValue(s.Station(), reg::FIRMWARE_VERSION);
+    if (s.Link().GetLastErrors() != 0) {
+        throw CliError(kNoDrive, "the drive at " + s.Port() + " did not give its " +
+                                     IdentityRegisterName(reg::FIRMWARE_VERSION) + ": " +
+                                     LinkFailureText(s.Link().GetLastErrors()));
+    }
     if (c.link.json) {
         PrintJson(c.out, {{"port", c.link.offline ? "" : s.Port()},
                           {"baud", c.link.baud},
@@ -81,7 +89,7 @@ int IdentifyDrive(Context& c) {
                           {"driveCode", id.driveCode},
                           {"protocol", id.protocol},
                           {"featureBits", id.featureBits},
-                          {"firmware", id.firmware},
+                          {"firmware", firmware},
                           {"model", id.model},
                           {"modelKnown", id.modelKnown},
                           {"series", id.series},
@@ -94,7 +102,7 @@ int IdentifyDrive(Context& c) {
                         {"Drive code", std::to_string(id.driveCode)},
                         {"Protocol", std::to_string(id.protocol)},
                         {"Features", FeatureText(id.featureBits)},
-                        {"Firmware", FirmwareVersionText(id.firmware).substr(1)},
+                        {"Firmware", FirmwareVersionText(firmware).substr(1)},
                         {"Model", id.model},
                         {"Series", id.series},
                         {"Parameter table", id.table}});
@@ -114,6 +122,7 @@ int Scan(Context& c, const ScanOptions& o) {
     if (port.empty()) {
         throw CliError(kUsage, "scan wants a port (--port)");
     }
+    CheckPortName(port);
     CKTCOM& link = s.Link();
     std::vector<Found> found;
     Progress progress(c.err, c.terminal.err && !c.link.json);
@@ -139,10 +148,16 @@ int Scan(Context& c, const ScanOptions& o) {
             if (link.GetLastErrors() != 0 || code < 1) {
                 continue;
             }
-            Found f{baud, station, code,
-                    ProtocolFromRegister(link.ReadAddressValue(st, reg::PROTOCOL_VERSION)), ""};
-            if (haveDb) {
-                const DriveModelLookup model = LookUpDriveModel(s.Db(), f.driveCode, f.protocol);
+            Found f{baud, station, code, std::nullopt, ""};
+            const std::int16_t protocol = link.ReadAddressValue(st, reg::PROTOCOL_VERSION);
+            if (link.GetLastErrors() != 0) {
+                // No model is named for a protocol that was not read.
+                f.model = "(protocol not read: " + LinkFailureText(link.GetLastErrors()) + ")";
+            } else {
+                f.protocol = ProtocolFromRegister(protocol);
+            }
+            if (haveDb && f.protocol) {
+                const DriveModelLookup model = LookUpDriveModel(s.Db(), f.driveCode, *f.protocol);
                 f.model = model.status == DriveModelLookup::Status::Found ? model.model
                                                                           : "Unknown Drive Model";
             }
@@ -163,7 +178,7 @@ int Scan(Context& c, const ScanOptions& o) {
             list.push_back({{"baud", f.baud},
                             {"station", f.station},
                             {"driveCode", f.driveCode},
-                            {"protocol", f.protocol},
+                            {"protocol", f.protocol ? Json(*f.protocol) : Json()},
                             {"model", f.model}});
         }
         PrintJson(c.out, {{"port", port}, {"drives", list}});
@@ -171,7 +186,8 @@ int Scan(Context& c, const ScanOptions& o) {
         TextTable table({"SPEED", "STATION", "DRIVE CODE", "PROTOCOL", "MODEL"});
         for (const Found& f : found) {
             table.Add({std::to_string(f.baud), std::to_string(f.station),
-                       std::to_string(f.driveCode), std::to_string(f.protocol), f.model});
+                       std::to_string(f.driveCode), f.protocol ? std::to_string(*f.protocol) : "?",
+                       f.model});
         }
         table.Print(c.out);
     }

@@ -8,6 +8,7 @@
 #include "ParameterFile.h"
 #include "ParameterTransfer.h"
 #include "RowNames.h"
+#include "WritableRows.h"
 
 #include <map>
 #include <ostream>
@@ -45,22 +46,16 @@ void CheckDriveCode(const Session& s, const ParameterFileRead& file, const std::
     }
 }
 
-// What the drive holds for each row, as the page shows it.
-ParameterRows DriveValues(Session& s, const ParameterRows& rows, Progress& progress) {
+// What the drive holds for each row, as the page shows it; a row not read ends the command.
+ParameterRows DriveValues(Session& s, const ParameterRows& rows, Progress& progress,
+                          const std::string& consequence = {}) {
     ParameterRows read = rows;
-    TransferEvents events;
-    events.value = [&read](int row, std::string text) {
-        read[static_cast<std::size_t>(row)].Cell(kValueColumn) = std::move(text);
-    };
-    events.progress = [&progress, n = rows.size()](int done) {
-        progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
-    };
-    const std::atomic<bool> cancel{false};
-    if (ReadAllParameters(s.Link(), s.Station(), read, cancel, events) == PassEnd::LinkFailed) {
-        const std::string failure = LinkFailureText(s.Link().GetLastErrors());
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "reading the parameters failed: " + failure);
-    }
+    ReadValues(
+        s, read,
+        [&progress, n = rows.size()](int done) {
+            progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
+        },
+        consequence);
     progress.Clear();
     return read;
 }
@@ -159,7 +154,7 @@ int Backup(Context& c, const std::string& path) {
     ParameterRows rows = s.LoadRows("All");
     {
         Progress progress(c.err, c.terminal.err && !c.link.json);
-        rows = DriveValues(s, rows, progress);
+        rows = DriveValues(s, rows, progress, "no file was written");
     }
     const std::string bytes = WriteParameterFile(s.Id().driveCode, s.Id().model, rows);
     if (const auto error = ReplaceFileContents(path, bytes)) {
@@ -177,30 +172,53 @@ int Backup(Context& c, const std::string& path) {
     return kSuccess;
 }
 
-int Restore(Context& c, const std::string& path, bool store) {
+int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable) {
     const ParameterFileRead file = ReadFile(path);
     Session s(c.link);
     s.OpenDatabase();
     s.Connect();
     CheckDriveCode(s, file, path);
 
+    // Only the drive's own parameters, with values its ranges take, are written. Offline there is
+    // no drive: the file's own ranges are checked.
+    const std::vector<RowRefusal> unwritable =
+        RowsNotWritable(file.rows, c.link.offline ? file.rows : s.LoadRows("All"));
+    if (!unwritable.empty()) {
+        std::string lines;
+        for (const RowRefusal& r : unwritable) {
+            lines += "\n  " + r.reason;
+        }
+        const std::string what = std::to_string(unwritable.size()) + " of " +
+                                 std::to_string(file.rows.size()) + " rows of " + path +
+                                 " cannot be written to this drive:" + lines;
+        if (!skipUnwritable) {
+            throw CliError(kRefused,
+                           what + "\nnothing was written (--skip-unwritable writes the others)");
+        }
+        c.err << what << "\nthey were skipped\n";
+    }
+    std::vector<int> kept;
+    const ParameterRows rows = WritableRows(file.rows, unwritable, kept);
+
     Progress progress(c.err, c.terminal.err && !c.link.json);
     TransferEvents events;
-    events.progress = [&progress, n = file.rows.size()](int done) {
+    events.progress = [&progress, n = rows.size()](int done) {
         progress.Show("writing " + std::to_string(done) + "/" + std::to_string(n));
     };
     const std::atomic<bool> cancel{false};
-    if (DownloadAllParameters(s.Link(), s.Station(), file.rows, cancel, events) ==
-        PassEnd::LinkFailed) {
-        const std::string failure = LinkFailureText(s.Link().GetLastErrors());
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "writing the parameters failed: " + failure);
+    const PassReport written = DownloadAllParameters(s.Link(), s.Station(), rows, cancel, events);
+    if (written.end == PassEnd::LinkFailed) {
+        const std::vector<int> at{written.stoppedAt};
+        throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
+                                     LinkFailureText(written.lastFailure) +
+                                     "); not written: " + RowNumbers(rows, written.failedRows));
     }
     // Each value read back: a row the drive refused shows here.
     // Offline nothing was sent and every read gives 0: there is nothing to check.
     const std::vector<Difference> refused =
         c.link.offline ? std::vector<Difference>{}
-                       : CompareWithDrive(file.rows, DriveValues(s, file.rows, progress));
+                       : CompareWithDrive(rows, DriveValues(s, rows, progress,
+                                                            "the values written were not checked"));
     bool stored = false;
     if (refused.empty() && store) {
         stored = RunDriveCommand(s.Link(), s.Station(), kStoreRegister, Session::Wait);
@@ -209,17 +227,19 @@ int Restore(Context& c, const std::string& path, bool store) {
         }
     }
     if (!refused.empty()) {
-        c.err << refused.size() << " of " << file.rows.size()
+        c.err << refused.size() << " of " << rows.size()
               << " parameters were not taken by the drive:\n";
         PrintDifferences(c.err, false, refused, "FILE", "DRIVE");
     }
     if (c.link.json) {
         PrintJson(c.out, {{"file", path},
-                          {"parameters", file.rows.size()},
+                          {"parameters", rows.size()},
+                          {"skipped", unwritable.size()},
                           {"refused", refused.size()},
                           {"stored", stored}});
     } else if (refused.empty()) {
-        c.out << "restored " << file.rows.size() << " parameters from " << path
+        c.out << "restored " << rows.size() << " parameters from " << path
+              << (unwritable.empty() ? "" : ", skipped " + std::to_string(unwritable.size()))
               << (stored ? ", stored" : "") << '\n';
     }
     return refused.empty() && (stored || !store) ? kSuccess : kRefused;

@@ -22,25 +22,6 @@ Json RowJson(const ParameterRow& row) {
             {"unit", row.Cell(kUnitColumn)},     {"range", row.Cell(kRangeColumn)}};
 }
 
-// Reads the rows' values from the drive into their Value cells; a link failure ends the command.
-void ReadValues(Session& s, ParameterRows& rows, Progress* progress) {
-    TransferEvents events;
-    events.value = [&rows](int row, std::string text) {
-        rows[static_cast<std::size_t>(row)].Cell(kValueColumn) = std::move(text);
-    };
-    if (progress != nullptr) {
-        events.progress = [progress, n = rows.size()](int done) {
-            progress->Show("reading " + std::to_string(done) + "/" + std::to_string(n));
-        };
-    }
-    const std::atomic<bool> cancel{false};
-    if (ReadAllParameters(s.Link(), s.Station(), rows, cancel, events) == PassEnd::LinkFailed) {
-        const std::string failure = LinkFailureText(s.Link().GetLastErrors());
-        throw CliError(StatusAfterFailure(s.Link(), s.Station()),
-                       "reading the parameters failed: " + failure);
-    }
-}
-
 std::size_t OneRow(const ParameterRows& rows, const std::string& word) {
     const std::vector<std::size_t> found = FindRows(rows, word);
     if (found.empty()) {
@@ -110,7 +91,9 @@ int ListParameters(Context& c, const ParamsOptions& o) {
     const ParameterRows defaults = rows;
     {
         Progress progress(c.err, c.terminal.err && !c.link.json);
-        ReadValues(s, rows, &progress);
+        ReadValues(s, rows, [&progress, n = rows.size()](int done) {
+            progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
+        });
     }
     std::vector<std::size_t> which;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -138,7 +121,7 @@ int GetParameters(Context& c, const std::vector<std::string>& names) {
             picked.push_back(all[i]);
         }
     }
-    ReadValues(s, picked, nullptr);
+    ReadValues(s, picked);
     std::vector<std::size_t> which(picked.size());
     for (std::size_t i = 0; i < which.size(); ++i) {
         which[i] = i;
@@ -156,7 +139,8 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
     // Every assignment is checked before anything is sent.
     struct Change {
         std::size_t row;
-        std::string value;
+        std::string asked; // as typed
+        std::string value; // in decimal, as the row's Value cell takes it
     };
     std::vector<Change> changes;
     std::string refusals;
@@ -167,14 +151,19 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
             throw CliError(kUsage, "set wants NAME=VALUE, not " + assignment);
         }
         const std::size_t i = OneRow(rows, assignment.substr(0, eq));
-        const std::string value = assignment.substr(eq + 1);
+        const std::string asked = assignment.substr(eq + 1);
         const std::string& range = rows[i].Cell(kRangeColumn);
-        if (!InRange(range, value)) {
+        const std::optional<long long> value = ValueToWrite(rows[i], asked, true);
+        if (!value) {
             refusals += rows[i].Cell(kNumberColumn) + " " + rows[i].Cell(kDescriptionColumn) +
-                        ": " + value + " is out of the range " + range + "\n";
+                        ": " + (asked.empty() ? "an empty value" : asked) +
+                        (WholeInteger(asked, true) ? " is out of the range "
+                                                   : " is not a whole number in the range ") +
+                        range + "\n";
+            continue;
         }
         bitRow = bitRow || AddressOf(rows[i]) == kBitFieldAddress;
-        changes.push_back({i, value});
+        changes.push_back({i, asked, std::to_string(*value)});
     }
     if (!refusals.empty()) {
         throw CliError(kRefused, refusals.substr(0, refusals.size() - 1) + "\nnothing was written");
@@ -221,10 +210,10 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
         }
         results.push_back({{"number", row.Cell(kNumberColumn)},
                            {"name", row.Cell(kDescriptionColumn)},
-                           {"asked", change.value},
+                           {"asked", change.asked},
                            {"value", back},
                            {"ok", ok}});
-        table.Add({row.Cell(kNumberColumn), row.Cell(kDescriptionColumn), change.value, back,
+        table.Add({row.Cell(kNumberColumn), row.Cell(kDescriptionColumn), change.asked, back,
                    row.Cell(kUnitColumn)});
     }
 

@@ -1,5 +1,7 @@
 #include "RowNames.h"
 
+#include "ParameterMarks.h"
+
 #include <cstdlib>
 
 namespace kestova::cli {
@@ -37,6 +39,17 @@ int AddressOf(const ParameterRow& row) {
     return LeadingInteger(row.Cell(kAddressColumn));
 }
 
+std::string RowNumbers(const ParameterRows& rows, const std::vector<int>& which) {
+    std::string out;
+    for (const int i : which) {
+        const ParameterRow& row = rows.at(static_cast<std::size_t>(i));
+        out += out.empty() ? "" : ", ";
+        out += row.Cell(kNumberColumn).empty() ? "register " + row.Cell(kAddressColumn)
+                                               : row.Cell(kNumberColumn);
+    }
+    return out;
+}
+
 std::vector<std::size_t> FindRows(const ParameterRows& rows, const std::string& word) {
     const std::string wanted = Lower(word);
     std::vector<std::size_t> found;
@@ -60,13 +73,7 @@ std::vector<std::size_t> FindRows(const ParameterRows& rows, const std::string& 
 }
 
 std::string ShownValue(const ParameterRow& row, std::string_view text) {
-    const int address = AddressOf(row);
-    if (address == kBitFieldAddress) {
-        return std::to_string(LeadingInteger(text));
-    }
-    const std::uint16_t raw = EncodeParameterValue(address, text, {});
-    return FormatParameterValue(row.Cell(kDescriptionColumn), address,
-                                static_cast<std::int16_t>(raw));
+    return ShownAfterWrite(row, text);
 }
 
 } // namespace kestova::cli

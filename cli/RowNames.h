@@ -19,8 +19,12 @@ std::vector<std::size_t> FindRows(const params::ParameterRows& rows, const std::
 
 int AddressOf(const params::ParameterRow& row);
 
+// The rows' numbers, "P0.05, P1.02" (a row without one as "register N").
+std::string RowNumbers(const params::ParameterRows& rows, const std::vector<int>& which);
+
 // The Value text the page shows for the row after `text` went to the drive and came back: a bit
-// row its bit, a register shown unsigned 0..65535, any other the signed 16-bit value.
+// row its bit, a register shown unsigned 0..65535, any other the signed 16-bit value. A text no
+// register holds ("12.9", 70000) stays as it is, so it differs from every value read.
 std::string ShownValue(const params::ParameterRow& row, std::string_view text);
 
 } // namespace kestova::cli

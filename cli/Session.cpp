@@ -4,9 +4,12 @@
 #include "DriveModel.h"
 #include "KestovaDb.h"
 #include "LinkFailure.h"
+#include "ParameterTransfer.h"
 #include "PortNames.h"
 #include "RegisterMap.h"
+#include "RowNames.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <thread>
@@ -40,6 +43,33 @@ std::string DefaultPort() {
     return {};
 }
 
+void CheckPortName(const std::string& port) {
+    const std::vector<std::string> present = ktcom::ListPorts();
+    std::string upper = port;
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const bool comName = upper.rfind("COM", 0) == 0;
+    const std::string entry = ktcom::EntryTarget(comName ? upper : port);
+    const std::string device = comName ? ktcom::ResolvePortPath(upper) : std::string();
+    const bool listed = std::any_of(present.begin(), present.end(), [&](const std::string& name) {
+        return name == port || (comName && name == upper) ||
+               (!device.empty() && "/dev/" + name == device);
+    });
+    if (!entry.empty() || port.rfind('/', 0) == 0 || listed) {
+        return;
+    }
+    std::string ports;
+    for (const std::string& name : present) {
+        const std::string target = ktcom::EntryTarget(name);
+        ports += "\n  " + name + (target.empty() ? "" : "  (" + target + ")");
+    }
+    throw CliError(kUsage, "no port " + port +
+                               ": not a name of the port directory, a device path or a port "
+                               "present; the ports are:" +
+                               (ports.empty() ? std::string("\n  (none found)") : ports));
+}
+
 Session::Session(LinkOptions options) : options_(std::move(options)) {}
 
 Session::~Session() {
@@ -63,6 +93,7 @@ void Session::Connect() {
         if (port_.empty()) {
             throw CliError(kUsage, "no port given (--port) and no simulated drive registered");
         }
+        CheckPortName(port_);
         const std::string baud = std::to_string(options_.baud);
         link_.ConfigCom(port_.c_str(), baud.c_str(), "8", "NONE", "1");
         link_.SetReceiveTimeOut(kReceiveTimeOutMs);
@@ -72,19 +103,26 @@ void Session::Connect() {
         }
         link_.SetCurrentUseMode(1);
     }
-    const std::uint8_t station = Station();
-    id_.driveCode = link_.ReadAddressValue(station, reg::DRIVE_CODE);
-    if (id_.driveCode < 1 && !options_.offline) {
-        const std::uint16_t failure = link_.GetLastErrors();
+    const IdentityRead read = ReadIdentity(link_, Station());
+    const std::string where = port_ + " (" + std::to_string(options_.baud) + " baud, station " +
+                              std::to_string(options_.station) + ")";
+    if (read.failure != 0 && read.failedRegister == reg::DRIVE_CODE) {
         throw CliError(kNoDrive,
-                       "no drive answered at " + port_ + " (" + std::to_string(options_.baud) +
-                           " baud, station " + std::to_string(options_.station) + "): " +
-                           (failure != 0 ? LinkFailureText(failure)
-                                         : "drive code " + std::to_string(id_.driveCode)));
+                       "no drive answered at " + where + ": " + LinkFailureText(read.failure));
     }
-    id_.featureBits = FeatureBitsFromRegister(link_.ReadAddressValue(station, reg::FEATURE_BITS));
-    id_.protocol = ProtocolFromRegister(link_.ReadAddressValue(station, reg::PROTOCOL_VERSION));
-    id_.firmware = link_.ReadAddressValue(station, reg::FIRMWARE_VERSION);
+    if (read.failure != 0) {
+        // A model is never guessed: a protocol taken as 200 would choose another table.
+        throw CliError(kNoDrive, "the drive at " + where + " did not give its " +
+                                     IdentityRegisterName(read.failedRegister) + ": " +
+                                     LinkFailureText(read.failure));
+    }
+    if (read.driveCode < 1 && !options_.offline) {
+        throw CliError(kNoDrive, "no drive answered at " + where + ": drive code " +
+                                     std::to_string(read.driveCode));
+    }
+    id_.driveCode = read.driveCode;
+    id_.featureBits = read.featureBits;
+    id_.protocol = read.protocol;
 
     const DriveModelLookup found = LookUpDriveModel(db_, id_.driveCode, id_.protocol);
     switch (found.status) {
@@ -121,6 +159,33 @@ params::ParameterRows Session::LoadRows(const std::string& filter) {
 
 void Session::Wait(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
+}
+
+void ReadValues(Session& s, params::ParameterRows& rows, const std::function<void(int)>& progress,
+                const std::string& consequence) {
+    params::TransferEvents events;
+    events.value = [&rows](int row, std::string text) {
+        rows[static_cast<std::size_t>(row)].Cell(params::kValueColumn) = std::move(text);
+    };
+    events.progress = progress;
+    const std::atomic<bool> cancel{false};
+    const params::PassReport report =
+        params::ReadAllParameters(s.Link(), s.Station(), rows, cancel, events);
+    if (report.failedRows.empty()) {
+        return;
+    }
+    const std::string failure = LinkFailureText(report.lastFailure);
+    const std::string after = consequence.empty() ? "" : "; " + consequence;
+    if (report.end == params::PassEnd::LinkFailed) {
+        const std::vector<int> at{report.stoppedAt};
+        // The pass ends early only once the drive no longer answers even its drive code.
+        throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
+                                     failure +
+                                     "); not read: " + RowNumbers(rows, report.failedRows) + after);
+    }
+    throw CliError(kRefused, std::to_string(report.failedRows.size()) + " of " +
+                                 std::to_string(rows.size()) + " parameters were not read (" +
+                                 failure + "): " + RowNumbers(rows, report.failedRows) + after);
 }
 
 } // namespace kestova::cli

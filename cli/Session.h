@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestova::cli {
@@ -31,7 +32,6 @@ struct Identity {
     std::int16_t driveCode = 0;
     std::int32_t featureBits = 0;
     std::int16_t protocol = 0;
-    std::int16_t firmware = 0; // hundredths
     bool modelKnown = false;
     std::string model; // "Unknown Drive Model" when no row of the model table matches
     std::string series;
@@ -42,6 +42,11 @@ struct Identity {
 // pseudo-terminal (a simulated drive), or empty.
 std::string DefaultPort();
 
+// Ends the command with kUsage, listing the ports, unless `port` is a name registered in the port
+// directory, a device path, or a port present (a COM name also when the device it stands for is
+// one). A name the link does not know would otherwise open COM1.
+void CheckPortName(const std::string& port);
+
 class Session {
 public:
     explicit Session(LinkOptions options);
@@ -51,7 +56,8 @@ public:
 
     void OpenDatabase();
     // Opens the line and reads the drive's identity, then looks its model up (OpenDatabase
-    // first). Ends the command with kNoDrive when no drive answers.
+    // first). Ends the command with kNoDrive when no drive answers, or when any identity register
+    // cannot be read.
     void Connect();
 
     const Identity& Id() const { return id_; }
@@ -74,5 +80,12 @@ private:
     CADO db_;
     Identity id_;
 };
+
+// Reads the rows' values from the drive into their Value cells. A row that was not read ends the
+// command naming every such row, followed by `consequence` ("no file was written"): a failure
+// value is never passed on as the drive's. Status 1, or 3 when the drive stopped answering.
+void ReadValues(Session& s, params::ParameterRows& rows,
+                const std::function<void(int done)>& progress = {},
+                const std::string& consequence = {});
 
 } // namespace kestova::cli

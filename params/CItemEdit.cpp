@@ -55,6 +55,13 @@ void CValueDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     QStyledItemDelegate::paint(painter, cell, index);
 }
 
+void CValueDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.row() == list_.HighlightedRow()) {
+        option->backgroundBrush = QBrush(kHighlight);
+    }
+}
+
 QWidget* CValueDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                       const QModelIndex&) const {
     return new CItemEdit(parent);

@@ -45,6 +45,10 @@ public:
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
 
+protected:
+    // The highlighted row's cells take the highlight colour, over any mark's tint.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
 private:
     CListCtrlExt& list_;
 };

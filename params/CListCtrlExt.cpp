@@ -84,13 +84,19 @@ void CListCtrlExt::SetRows(const ParameterRows& rows) {
     }
 }
 
+ParameterRow CListCtrlExt::Row(int row) const {
+    ParameterRow out;
+    for (int c = 0; c < kColumnCount; ++c) {
+        out.cells[static_cast<std::size_t>(c)] = CellText(row, c).toStdString();
+    }
+    return out;
+}
+
 ParameterRows CListCtrlExt::Rows() const {
-    ParameterRows rows(static_cast<std::size_t>(model_.rowCount()));
+    ParameterRows rows;
+    rows.reserve(static_cast<std::size_t>(model_.rowCount()));
     for (int r = 0; r < model_.rowCount(); ++r) {
-        for (int c = 0; c < kColumnCount; ++c) {
-            rows[static_cast<std::size_t>(r)].cells[static_cast<std::size_t>(c)] =
-                CellText(r, c).toStdString();
-        }
+        rows.push_back(Row(r));
     }
     return rows;
 }
@@ -190,8 +196,10 @@ void CListCtrlExt::EndEdit(int row, const QString& typed) {
         return;
     }
     ending_ = true;
+    // A value is written only when it is wholly an integer inside the row's range and what its
+    // register holds; "12abc" or 70000 would otherwise reach the drive as 12 or 4464.
     const QString range = CellText(row, kRangeColumn);
-    if (!InRange(range.toStdString(), typed.toStdString())) {
+    if (!ValueToWrite(Row(row), typed.toStdString())) {
         presenter_->Message(this, "Input value is out of " + range + " range", "Invalid Value",
                             MsgIcon::Exclamation);
     } else {

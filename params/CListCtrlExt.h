@@ -7,8 +7,9 @@
 // A click on a cell marks it and highlights its row (Armed). A second click on the marked Value
 // cell opens the edit box over that cell (Editing), or, for the IO function parameters of the
 // drives that have them, the IO function panel. Enter or leaving the box ends the edit with its
-// text, Escape cancels it. A value inside the row's Range is shown as typed and reported to the
-// page with WM_PARAM_EDITED (row, 3); one outside it is refused with a message.
+// text, Escape cancels it. A whole number inside the row's Range and its register's width is
+// shown as typed and reported to the page with WM_PARAM_EDITED (row, 3); any other text is
+// refused with the range message.
 
 #include "ParameterRules.h"
 
@@ -37,6 +38,7 @@ public:
     void DeleteAllItems();
     void SetRows(const params::ParameterRows& rows);
     params::ParameterRows Rows() const; // a copy, for a worker thread
+    params::ParameterRow Row(int row) const;
     int RowCount() const;
     QString CellText(int row, int column) const;
     void SetCellText(int row, int column, const QString& text);

@@ -33,10 +33,11 @@ constexpr int kSearchWidth = 220;
 constexpr int kSearchTop = 8;
 constexpr int kSearchHeight = 26;
 
-// Waits with the window still painting; the person's input is held back meanwhile.
+// Waits with the window still painting; the person's input is held back meanwhile. A precise
+// timer: a coarse one (Qt's choice from two seconds up) may end a drive command's wait 5 % early.
 void WaitPainting(std::chrono::milliseconds duration) {
     QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -147,6 +148,7 @@ void CParameterManage::LoadParameterTable(const QString& filter) {
     const TableLoad load =
         LoadParameterRows(state_.Db(), TableName().toStdString(), filter.toStdString());
     ui_->id1039->SetRows(load.rows);
+    valueRead_.assign(load.rows.size(), false);
     switch (load.status) {
     case LoadStatus::NotOpen:
         presenter_.Message(this, "Unable to Open!", "Read Parameter Table", MsgIcon::Exclamation);
@@ -168,74 +170,6 @@ void CParameterManage::ReloadAndRead() {
     ReadAllParameters();
 }
 
-void CParameterManage::ReadAllParameters() {
-    StartTransfer(Transfer::Read);
-}
-
-void CParameterManage::DownloadAllParameters() {
-    StartTransfer(Transfer::Download);
-}
-
-void CParameterManage::StopTransfer() {
-    cancel_ = true;
-    if (worker_.joinable()) {
-        worker_.join();
-    }
-    cancel_ = false;
-    transferRunning_ = false;
-    ++pass_; // whatever the stopped pass still has in the queue is dropped
-}
-
-void CParameterManage::StartTransfer(Transfer kind) {
-    StopTransfer();
-    const quint64 pass = pass_;
-    QPointer<CParameterManage> page(this);
-    // Runs on this thread, and only for the pass still in hand.
-    auto post = [page, pass](auto apply) {
-        QMetaObject::invokeMethod(
-            page.data(),
-            [page, pass, apply] {
-                if (page && page->pass_ == pass) {
-                    apply(*page);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    TransferEvents events;
-    events.started = [post](int rowCount) {
-        post([rowCount](CParameterManage& p) {
-            p.ui_->id1040->setRange(0, rowCount);
-            p.ui_->id1040->setValue(0);
-        });
-    };
-    events.value = [post](int row, std::string text) {
-        post([row, text = QString::fromStdString(text)](CParameterManage& p) {
-            p.ui_->id1039->SetCellText(row, kValueColumn, text);
-        });
-    };
-    events.progress = [post, kind](int done) {
-        post([done, kind](CParameterManage& p) {
-            p.ui_->id1040->setValue(done);
-            if (kind == Transfer::Download) {
-                p.marks_->MarkWrittenUpTo(done);
-            }
-        });
-    };
-    transferRunning_ = true;
-    worker_ = std::thread([this, kind, post, events, rows = ui_->id1039->Rows(),
-                           station = state_.station, &link = state_.Link()] {
-        const PassEnd end =
-            kind == Transfer::Read
-                ? params::ReadAllParameters(link, station, rows, cancel_, events)
-                : params::DownloadAllParameters(link, station, rows, cancel_, events);
-        // A pass that lost the link leaves the rows as they stand; nothing more is said.
-        post([end](CParameterManage& p) {
-            p.transferRunning_ = false;
-            emit p.transferEnded(end);
-        });
-    });
-}
-
 bool CParameterManage::event(QEvent* event) {
     if (WindowMessage::Is(event, WM_PARAM_EDITED)) {
         WriteOneParameter(static_cast<int>(static_cast<WindowMessage*>(event)->WParam()));
@@ -253,6 +187,8 @@ void CParameterManage::WriteOneParameter(int row) {
     const std::string text =
         params::WriteOneParameter(state_.Link(), state_.station, list->Rows(), row, wait);
     list->SetCellText(row, kValueColumn, QString::fromStdString(text));
+    // The cell shows what the read-back gave, which is the drive's value only when it was read.
+    SetValueRead(row, state_.Link().GetConnectStatus() != 0 && state_.Link().GetLastErrors() == 0);
     if (state_.Link().GetConnectStatus() != 0) {
         marks_->MarkWritten(row);
     }
@@ -309,19 +245,6 @@ FileDialogRequest CParameterManage::ParameterFileDialog(const QString& title, bo
     return request;
 }
 
-void CParameterManage::WaitForTransfer() {
-    if (!transferRunning_) {
-        return;
-    }
-    const BusyCursor busy;
-    // The pass posts each row as it goes, so the list and the progress bar keep moving; it ends
-    // with its end posted, or stopped by a new filter or the link going down.
-    while (transferRunning_) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
-                                        QEventLoop::ExcludeUserInputEvents);
-    }
-}
-
 void CParameterManage::SaveParameterFile() {
     // The whole table, whatever class the filter shows, read from the drive again.
     LoadParameterTable(QStringLiteral("All"));
@@ -330,8 +253,12 @@ void CParameterManage::SaveParameterFile() {
     if (path.isEmpty()) {
         return; // the read goes on
     }
-    // The file gets the drive's values, not the table's defaults the read is replacing.
+    // The file gets the drive's values, not the table's defaults the read is replacing, and
+    // values that were not read only once the person has agreed.
     WaitForTransfer();
+    if (!ConfirmSaveNotRead(RowsNotRead())) {
+        return;
+    }
     const std::string bytes =
         WriteParameterFile(state_.driveCode, state_.modelName.toStdString(), ui_->id1039->Rows());
     if (const auto error = ReplaceFileContents(path.toStdString(), bytes)) {
@@ -349,11 +276,13 @@ bool CParameterManage::OpenParameterFile() {
     }
     StopTransfer(); // a pass in hand must not write into the file's rows
     ui_->id1039->DeleteAllItems();
+    valueRead_.clear();
     const std::optional<ParameterFileRead> file = ReadCheckedFile(path);
     if (!file) {
         return false;
     }
     ui_->id1039->SetRows(file->rows);
+    valueRead_.assign(file->rows.size(), false); // the file's values, not the drive's
     return true;
 }
 

@@ -18,7 +18,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
+#include <vector>
 
 class QComboBox;
 class QDialog;
@@ -53,6 +55,12 @@ public:
     void ResetToFactory();
     // Stops a running full transfer: it finishes the register in hand and ends.
     void StopTransfer();
+    // While held, what a full transfer has to say at its end waits; released, it is said. The
+    // main window holds it while it reports that a file has loaded.
+    void HoldTransferReports(bool hold);
+    // Rows of the list whose value was not read from the drive (a failed or unfinished read, a
+    // file's rows): Save As asks before it saves them.
+    int RowsNotRead() const;
     bool OpenParameterFile();
     void SaveParameterFile();
 
@@ -91,7 +99,18 @@ private:
     // The file dialog of parameter set files, for opening or saving.
     static FileDialogRequest ParameterFileDialog(const QString& title, bool save);
     enum class Transfer { Read, Download };
-    void StartTransfer(Transfer kind);
+    // A pass over `rows`; `listRows` holds each one's row in the list.
+    void StartTransfer(Transfer kind, params::ParameterRows rows, std::vector<int> listRows);
+    void TransferDone(Transfer kind, const params::PassReport& report);
+    void Report(const QString& text, const QString& caption);
+    // The rows of the list that may go to the drive, once the person has agreed to leave out
+    // those that may not; nothing when none is to be written.
+    std::optional<std::vector<int>> RowsToDownload();
+    // Asks before a file is saved with `notRead` values that are not the drive's.
+    bool ConfirmSaveNotRead(int notRead);
+    void SetValueRead(int row, bool read);
+    QString RowName(int row) const;
+    QString RowNames(const std::vector<int>& rows) const;
     bool RunCommand(std::uint16_t commandRegister);
     // Returns once the running full transfer has ended, the window painting meanwhile.
     void WaitForTransfer();
@@ -112,6 +131,11 @@ private:
     // Numbers the passes, so that what a stopped pass posted late is dropped.
     quint64 pass_ = 0;
     bool transferRunning_ = false; // a pass is in hand and has not posted its end
+    std::vector<int> passRows_;    // the list row of each row of the pass in hand
+    std::set<int> passFailed_;     // rows of the pass in hand that were not done
+    std::vector<bool> valueRead_;  // per list row: its value is the drive's, as read
+    bool holdReports_ = false;
+    std::vector<std::function<void()>> heldReports_;
 
     CListMarks* marks_ = nullptr;
     QLineEdit* search_ = nullptr;

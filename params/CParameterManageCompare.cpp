@@ -11,6 +11,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace kestova {
 
 using namespace params;
@@ -75,12 +77,23 @@ void CParameterManage::ApplyComparedRows() {
     WaitForTransfer(); // a full pass must not run beside the writes
     CListCtrlExt* list = ui_->id1039;
     const ParameterRows compared = list->Rows();
+    QStringList refused;
     for (const RowDifference& d : compare_->Chosen()) {
         if (!SameRow(list->Rows(), d, compared)) {
             continue;
         }
+        // The file's value meets the same check as a typed one, against the drive's own row.
+        if (!ValueToWrite(list->Row(d.row), d.fileValue)) {
+            refused << QString("%1: Input value is out of %2 range")
+                           .arg(list->CellText(d.row, kNumberColumn),
+                                list->CellText(d.row, kRangeColumn));
+            continue;
+        }
         list->SetCellText(d.row, kValueColumn, QString::fromStdString(d.fileValue));
         WriteOneParameter(d.row);
+    }
+    if (!refused.isEmpty()) {
+        presenter_.Message(this, refused.join('\n'), "Invalid Value", MsgIcon::Exclamation);
     }
     // What the drive took drops out; a value it refused stays with what it holds instead.
     const ParameterRows driveRows = list->Rows();
@@ -96,9 +109,22 @@ void CParameterManage::SaveComparedRows() {
     if (path.isEmpty()) {
         return;
     }
-    const std::string bytes =
-        WriteParameterFile(state_.driveCode, state_.modelName.toStdString(),
-                           MergeChosen(ui_->id1039->Rows(), compare_->Chosen()));
+    // The rows taken from the file are the file's; any other row must hold what was read.
+    const std::vector<RowDifference> chosen = compare_->Chosen();
+    int notRead = 0;
+    for (int row = 0; row < ui_->id1039->RowCount(); ++row) {
+        const bool fromFile = std::any_of(chosen.begin(), chosen.end(),
+                                          [row](const RowDifference& d) { return d.row == row; });
+        notRead += !fromFile && static_cast<std::size_t>(row) < valueRead_.size() &&
+                           !valueRead_[static_cast<std::size_t>(row)]
+                       ? 1
+                       : 0;
+    }
+    if (!ConfirmSaveNotRead(notRead)) {
+        return;
+    }
+    const std::string bytes = WriteParameterFile(state_.driveCode, state_.modelName.toStdString(),
+                                                 MergeChosen(ui_->id1039->Rows(), chosen));
     if (const auto error = ReplaceFileContents(path.toStdString(), bytes)) {
         presenter_.Message(this,
                            QString("Cannot save %1:\n%2").arg(path, QString::fromStdString(*error)),

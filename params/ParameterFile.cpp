@@ -248,16 +248,25 @@ ParameterFileRead ReadParameterFile(std::string_view bytes) {
     read.modelName = ToUtf8(*model);
     read.rows.reserve(lines.size() - 2);
     for (std::size_t n = 2; n < lines.size(); ++n) {
-        read.rows.push_back(SplitRow(lines[n]));
+        // A blank line is no row: its empty cells would name register 0 with the value 0.
+        if (lines[n].find_first_not_of(u" \t") != std::u16string_view::npos) {
+            read.rows.push_back(SplitRow(lines[n]));
+        }
     }
     return read;
 }
 
 std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a FIFO would hold the open (and every read) until someone writes to it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return SystemError(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::string("not a regular file");
     }
     char buffer[16384];
     while (bytes.size() <= kMaxParameterFileBytes) {
@@ -289,6 +298,11 @@ std::optional<std::string> ReplaceFileContents(const std::string& path, std::str
         }
     }
     const bool existed = ::stat(target.c_str(), &old) == 0;
+    // A file its owner write-protected is left alone, as cp leaves it: also for a user (root) whom
+    // the permissions cannot stop.
+    if (existed && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        return SystemError(EACCES);
+    }
 
     // A name of our own beside the target, so the rename stays on one file system.
     std::string temporary;

@@ -47,18 +47,21 @@ struct ParameterFileRead {
 
 // Reads a file's bytes. A leading byte-order mark (an editor may add one) is skipped; line ends
 // may be CRLF, LF or CR. A row line with fewer than six separators repeats its last field in the
-// missing cells. Whatever the bytes, the result is the file's rows or a verdict, never rows made
-// of something else.
+// missing cells; a blank line after the two header lines is no row. Whatever the bytes, the result
+// is the file's rows or a verdict, never rows made of something else.
 ParameterFileRead ReadParameterFile(std::string_view bytes);
 
 // The whole file at `path` (at most kMaxParameterFileBytes + 1 bytes are read, so a larger one is
-// seen as such). Nothing on success, else the system's description of the failure.
+// seen as such). Only a regular file is read, and nothing waits: a FIFO, a device or a folder is
+// refused at once. Nothing on success, else the system's description of the failure.
 std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes);
 
 // Puts `bytes` at `path`: written to a new file beside it, flushed to the disk and then renamed
 // over it, so the old file stays whole until the new one is. A symbolic link is followed and its
-// target replaced; an existing file's permissions are kept. Nothing on success, else the system's
-// description of the failure; the new file is then removed and the old one left as it was.
+// target replaced; an existing file's permissions are kept. A write-protected file (no write
+// permission for anyone, or none for this user) is refused with EACCES and left as it was.
+// Nothing on success, else the system's description of the failure; the new file is then removed
+// and the old one left as it was.
 std::optional<std::string> ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 } // namespace kestova::params

@@ -4,12 +4,17 @@ namespace kestova::params {
 
 std::string ShownAfterWrite(const ParameterRow& row, std::string_view text) {
     const int address = LeadingInteger(row.Cell(kAddressColumn));
-    if (address == kBitFieldAddress) {
-        return std::to_string(LeadingInteger(text)); // one bit row: its setting's number
+    const RangeLimits width = RegisterLimits(address, row.Cell(kDescriptionColumn));
+    const std::optional<long long> value = WholeInteger(text);
+    if (!value || *value < width.low || *value > width.high) {
+        // No register holds it: compared as it stands, so it never equals what a drive shows.
+        return std::string(text);
     }
-    const std::uint16_t raw = EncodeParameterValue(address, text, {});
+    if (address == kBitFieldAddress) {
+        return std::to_string(*value); // one bit row: its setting's number
+    }
     return FormatParameterValue(row.Cell(kDescriptionColumn), address,
-                                static_cast<std::int16_t>(raw));
+                                static_cast<std::int16_t>(static_cast<std::uint16_t>(*value)));
 }
 
 std::string RowKey(const ParameterRow& row) {

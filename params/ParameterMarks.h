@@ -17,7 +17,8 @@
 namespace kestova::params {
 
 // The Value text the drive shows for a row after `text` has been written to it (a read gives
-// this text, so it compares with what a read shows).
+// this text, so it compares with what a read shows). A text that is not wholly an integer the
+// register can hold stays as it is: "12.9" or 70000 is never taken for 12 or 4464.
 std::string ShownAfterWrite(const ParameterRow& row, std::string_view text);
 
 // The key that names a row across tables, files and class filters.

@@ -163,17 +163,78 @@ std::uint16_t EncodeParameterValue(int address, std::string_view valueText,
 }
 
 RangeLimits SplitRange(std::string_view range) {
-    const std::size_t hyphen = range.find('-');
+    std::size_t sign = 0;
+    while (sign < range.size() && IsBlank(range[sign])) {
+        ++sign;
+    }
+    std::size_t hyphen = std::string_view::npos;
+    if (sign < range.size() && (range[sign] == '-' || range[sign] == '+')) {
+        hyphen = range.find('-', sign + 1);
+    }
+    if (hyphen == std::string_view::npos) {
+        hyphen = range.find('-');
+    }
     if (hyphen == std::string_view::npos) {
         return {0, LeadingInteger(range)};
     }
     return {LeadingInteger(range.substr(0, hyphen)), LeadingInteger(range.substr(hyphen + 1))};
 }
 
-bool InRange(std::string_view range, std::string_view typed) {
-    const RangeLimits limits = SplitRange(range);
-    const int value = LeadingInteger(typed);
-    return value >= limits.low && value <= limits.high;
+RangeLimits RegisterLimits(int address, std::string_view description) {
+    if (IsUnsignedAddress(address)) {
+        return {0, 65535};
+    }
+    if (address == kBitFieldAddress && BitKeyword(description) != BitSetting::None) {
+        return {0, 1};
+    }
+    return {-32768, 32767};
+}
+
+std::optional<long long> WholeInteger(std::string_view text, bool hex) {
+    // More digits than this make no register's value, and cannot overflow.
+    constexpr std::size_t kMaxDigits = 12;
+    int base = 10;
+    bool negative = false;
+    if (hex && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > kMaxDigits) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (const char c : text) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * base + digit;
+    }
+    return negative ? -value : value;
+}
+
+std::optional<long long> ValueToWrite(const ParameterRow& row, std::string_view text, bool hex) {
+    const std::optional<long long> value = WholeInteger(text, hex);
+    if (!value) {
+        return std::nullopt;
+    }
+    const RangeLimits range = SplitRange(row.Cell(kRangeColumn));
+    const RangeLimits width =
+        RegisterLimits(LeadingInteger(row.Cell(kAddressColumn)), row.Cell(kDescriptionColumn));
+    if (*value < range.low || *value > range.high || *value < width.low || *value > width.high) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 std::string TableQuery(const std::string& table, const std::string& filter) {

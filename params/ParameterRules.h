@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,18 +57,34 @@ std::string FormatParameterValue(std::string_view description, int address, std:
 // Register 255 built from the rows' bit settings; a setting whose row is absent stays 0.
 std::uint16_t ComposeBitFieldRegister(const ParameterRows& rows);
 // The 16-bit value to write for a row: register 255 from all bit rows, any other the text's
-// leading integer cut to 16 bits.
+// leading integer cut to 16 bits. Callers check a value with ValueToWrite first.
 std::uint16_t EncodeParameterValue(int address, std::string_view valueText,
                                    const ParameterRows& rows);
 
-// The Range cell split at its first hyphen; each side by the leading-integer rule (no hyphen:
-// low 0, high the whole text).
+// The Range cell split into its limits. The hyphen that separates them is the first one after
+// the low limit's own sign, so "-1000-1000" reads -1000 to 1000; each side by the leading-integer
+// rule. Without a separating hyphen the low limit is 0 and the high one the whole text.
 struct RangeLimits {
-    int low = 0;
-    int high = 0;
+    long long low = 0;
+    long long high = 0;
 };
 RangeLimits SplitRange(std::string_view range);
-bool InRange(std::string_view range, std::string_view typed);
+
+// What the register behind a row can hold: 0..65535 at an unsigned register, 0..1 in a bit row
+// of register 255, -32768..32767 elsewhere.
+RangeLimits RegisterLimits(int address, std::string_view description);
+
+// A value to be written, as typed or as a file gives it: wholly an integer, that is an optional
+// sign and decimal digits with nothing before, between or after them (with `hex` also "0x" and
+// hexadecimal digits). Anything else, and a number too long for any register, gives nothing.
+// Unlike the leading-integer rule, which stays for showing cells, "12abc", "1e2", "12.9" and ""
+// are not numbers here.
+std::optional<long long> WholeInteger(std::string_view text, bool hex = false);
+
+// The value `text` asks of the row when it may be written: wholly an integer inside both the
+// row's Range and what its register holds. Nothing for any other text.
+std::optional<long long> ValueToWrite(const ParameterRow& row, std::string_view text,
+                                      bool hex = false);
 
 // The queries. A filter that is empty or contains "All" selects the whole table; a class name is
 // escaped, so one with an apostrophe works.

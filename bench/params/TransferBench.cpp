@@ -147,9 +147,9 @@ int main(int argc, char** argv) {
             std::vector<double> readMs, downloadMs;
             const bool ok =
                 Time(rounds, readMs,
-                     [&] { return ReadAllParameters(link, 1, largest.rows, cancel, {}); }) &&
+                     [&] { return ReadAllParameters(link, 1, largest.rows, cancel, {}).end; }) &&
                 Time(rounds, downloadMs,
-                     [&] { return DownloadAllParameters(link, 1, largest.rows, cancel, {}); });
+                     [&] { return DownloadAllParameters(link, 1, largest.rows, cancel, {}).end; });
             if (!ok) {
                 std::fprintf(stderr, "a pass did not complete (last error %u)\n",
                              link.GetLastErrors());

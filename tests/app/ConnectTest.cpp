@@ -90,8 +90,30 @@ TEST_F(Connecting, aSilentPortIsNoDriveEither) {
     PressConnect();
     ASSERT_EQ(presenter.Messages().size(), 1);
     EXPECT_EQ(presenter.Messages()[0].caption, "Communication Error");
-    EXPECT_EQ(slave.RequestCount(), 9u); // each identity register, asked three times
+    EXPECT_EQ(slave.RequestCount(), 3u); // the drive code, asked three times; nothing after it
     EXPECT_EQ(state->Link().GetConnectStatus(), 0);
+}
+
+// A protocol version taken as 200 in place of one not read would name the drive's older model
+// and its parameter table.
+TEST_F(Connecting, anIdentityRegisterThatIsNotReadFailsTheConnection) {
+    DriveAnswers(12, 310);
+    slave.SetResponder([this](const kttest::Bytes& request) {
+        return request == ReadOf(0x47) ? kttest::Bytes{} : bank.Answer(request);
+    });
+    Start();
+    PressConnect();
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text,
+              "Failed to connect! Make sure all wires are correctly connected, the green LED "
+              "light of the drive is on, and the correct COM port has been selected.");
+    EXPECT_EQ(messages[0].caption, "Communication Error");
+    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+    EXPECT_EQ(state->driveCode, 0);
+    EXPECT_EQ(state->Link().GetConnectStatus(), 0);
+    EXPECT_TRUE(state->modelName.isEmpty());
+    EXPECT_EQ(Connect().ConnectButton()->text(), "Connect");
 }
 
 // The cursor is looked at from the drive's side of the line while the window waits for an answer
@@ -114,8 +136,8 @@ TEST_F(Connecting, busyCursorIsSetDuringAConnectToASilentPortAndRestoredAfter) {
     Start();
     PressConnect();
     ASSERT_EQ(presenter.Messages().size(), 1);
-    EXPECT_EQ(asked.load(), 9);
-    EXPECT_EQ(busyWhileAsked.load(), 9);
+    EXPECT_EQ(asked.load(), 3);
+    EXPECT_EQ(busyWhileAsked.load(), 3);
     EXPECT_FALSE(busyAtMessage);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

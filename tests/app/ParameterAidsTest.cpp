@@ -52,7 +52,7 @@ protected:
                 std::to_string(kestova::params::LeadingInteger(row.cells[kValueColumn]) + 1);
             if (addresses.size() < changed && address != kestova::params::kBitFieldAddress &&
                 !kestova::params::IsUnsignedAddress(address) &&
-                kestova::params::InRange(row.cells[4], raised)) {
+                kestova::params::ValueToWrite(row, raised)) {
                 row.cells[kValueColumn] = raised;
                 addresses.insert(address);
             }
@@ -94,6 +94,22 @@ TEST_F(ParameterAids, anEditMarksItsValueAndWriteToDriveClearsTheUnstoredMark) {
     EXPECT_EQ(presenter.Messages()[1].caption, "Download to Drive Success");
     EXPECT_FALSE(Page().Marks()->IsUnstored(row));
     EXPECT_EQ(ToolTip(row), "Differs from the default (50)");
+}
+
+// The highlight says which row a second click edits; a mark's tint must not hide it.
+TEST_F(ParameterAids, theHighlightedRowsValueCellShowsTheHighlightOverItsMark) {
+    StartDrive();
+    const int row = RowOf(42);
+    Type(row, "61");
+    ASSERT_TRUE(WaitUntil([&] { return DriveValue(42) == 61; }));
+    ASSERT_TRUE(Page().Marks()->IsUnstored(row));
+    Click(row, 2); // the row highlighted and armed
+    ASSERT_EQ(List().HighlightedRow(), row);
+    const QRect cell = List().visualRect(List().model()->index(row, kValueColumn));
+    const QImage shown = List().viewport()->grab().toImage();
+    const qreal ratio = shown.devicePixelRatio();
+    const QPoint blank(cell.right() - 4, cell.center().y()); // right of the short value's text
+    EXPECT_EQ(shown.pixelColor(blank * ratio), QColor(0, 250, 128));
 }
 
 TEST_F(ParameterAids, aLoadedFileMarksEveryRowItWroteAsUnstored) {

@@ -18,6 +18,7 @@ namespace {
 
 using kestova::CParameterManage;
 using kestova::MsgIcon;
+using kestova::MsgResult;
 using kestova::params::kValueColumn;
 using kestova::params::ParameterRows;
 
@@ -30,6 +31,16 @@ std::string Slurp(const QString& path) {
 
 void Put(const QString& path, const std::string& bytes) {
     std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+// A parameter file as an editor may leave it: UTF-16LE text, written as it stands.
+void PutText(const QString& path, const QString& text) {
+    QByteArray bytes;
+    for (const QChar c : text) {
+        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+        bytes.append(static_cast<char>(c.unicode() >> 8));
+    }
+    Put(path, bytes.toStdString());
 }
 
 class ParameterFiles : public SimulatedDriveFixture {
@@ -181,6 +192,99 @@ TEST_F(ParameterFiles, aSaveThatCannotBeWrittenLeavesTheOldFileAndSaysSo) {
     EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(Slurp(path), old);
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"kept.ktr"});
+}
+
+// A file is never saved from values that were not read without the person agreeing.
+TEST_F(ParameterFiles, aSaveAfterAReadThatLostTheDriveAsksFirstAndNoWritesNothing) {
+    StartDrive();
+    state->Link().SetReceiveTimeOut(50);
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    const QString path = FilePath("partial.ktr");
+    presenter.AnswerFile(path);
+    presenter.AnswerMessage(MsgResult::Ok);
+    presenter.AnswerMessage(MsgResult::No);
+    window->OnCommand(kestova::res::ID_PROJECT_SAVE_AS);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].caption, "Read Parameters");
+    EXPECT_EQ(messages[1].text,
+              QString("%1 parameters were not read from the drive: the list shows values that "
+                      "are not the drive's. Save the file anyway?")
+                  .arg(WholeTable().size()));
+    EXPECT_EQ(messages[1].caption, "Save As");
+    EXPECT_EQ(messages[1].icon, MsgIcon::Warning);
+    EXPECT_EQ(messages[1].buttons, kestova::MsgButtons::YesNo);
+    EXPECT_EQ(messages[1].defaultButton, MsgResult::No);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+// The message about the file stays as it is; the download's own failure follows it and names
+// the rows that were not written.
+TEST_F(ParameterFiles, aDownloadThatLosesTheDriveNamesTheRowsNotWrittenAfterTheLoadMessage) {
+    StartDrive();
+    const QString path = FilePath("set.ktr");
+    Put(path, kestova::params::WriteParameterFile(12, "TS-126", List().Rows()));
+    state->Link().SetReceiveTimeOut(50);
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    presenter.AnswerFile(path);
+    window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].text, "Configuration file has been loaded successfully.");
+    EXPECT_TRUE(messages[1].text.startsWith(
+        "The drive stopped answering at parameter P0.01 (Pulses per revolution). These "
+        "parameters were not written: P0.01, P0.02, "))
+        << messages[1].text.toStdString();
+    EXPECT_EQ(messages[1].caption, "Download to Drive");
+    EXPECT_EQ(messages[1].icon, MsgIcon::Error);
+}
+
+// Loading shows the file's rows as they stand, but only this drive's own parameters with values
+// their ranges take may be written, and none until the person agrees. A blank line would have
+// written 0 into register 0, a row of register 250 reset the drive to factory settings.
+TEST_F(ParameterFiles, aFileOnlyWritesTheDrivesOwnParametersAndOnlyOnceAgreed) {
+    StartDrive();
+    const QString path = FilePath("hostile.ktr");
+    PutText(path, "DriverCode|12\r\nDriverType|TS-126\r\n"
+                  "42|P1.03|Gain|77|10-100||\r\n"
+                  "\r\n"
+                  "250|P0.99|Factory reset|1|0-1||\r\n"
+                  "9|P9.09|Start|1|0-1||\r\n"
+                  "165|P4.01|Following error limit|70000|0-70000||\r\n"
+                  "41|P1.02|Gain|12.9|10-100||\r\n"
+                  "   \r\n");
+    for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+        presenter.Clear();
+        const auto requests = drive->RequestsAnswered();
+        QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+        presenter.AnswerFile(path);
+        presenter.AnswerMessage(answer);
+        window->OnCommand(kestova::res::ID_PROJECT_OPEN);
+        EXPECT_EQ(List().RowCount(), 5) << "blank lines are no rows";
+        const auto messages = presenter.Messages();
+        ASSERT_EQ(messages.size(), 2);
+        EXPECT_EQ(messages[0].text, "These rows cannot be written to the drive:\n"
+                                    "P0.99 (register 250): not a parameter of this drive\n"
+                                    "P9.09 (register 9): not a parameter of this drive\n"
+                                    "P4.01: 70000 is out of 0-65535\n"
+                                    "P1.02: 12.9 is not a whole number in 10-100\n\n"
+                                    "Write the other parameter?");
+        EXPECT_EQ(messages[0].caption, "Download to Drive");
+        EXPECT_EQ(messages[0].icon, MsgIcon::Warning);
+        EXPECT_EQ(messages[0].buttons, kestova::MsgButtons::YesNo);
+        EXPECT_EQ(messages[0].defaultButton, MsgResult::No);
+        EXPECT_EQ(messages[1].text, "Configuration file has been loaded successfully.");
+        if (answer == MsgResult::Yes) {
+            ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(drive->RequestsAnswered() - requests, answer == MsgResult::Yes ? 1U : 0U);
+        EXPECT_EQ(DriveValue(42), answer == MsgResult::Yes ? 77 : 61);
+    }
+    EXPECT_EQ(DriveValue(165), 4000);
+    EXPECT_EQ(DriveValue(41), 100);
 }
 
 } // namespace

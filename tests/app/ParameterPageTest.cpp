@@ -12,6 +12,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using kestova::CListCtrlExt;
@@ -77,19 +80,25 @@ TEST_F(ParameterPage, linkUpFillsTheListAndReadsEveryValueOnce) {
     EXPECT_EQ(drive->RequestsAnswered(), 3u + static_cast<unsigned>(List().RowCount()));
 }
 
+// Also a text that is not wholly a number: its leading digits would be in range.
 TEST_F(ParameterPage, aValueOutsideTheRangeIsRefusedAndNothingIsSent) {
     StartDrive(12, 310);
     const int row = RowOf(41);
     ASSERT_EQ(List().CellText(row, 4), "10-100");
     const QString before = List().CellText(row, kValueColumn);
     const auto requests = drive->RequestsAnswered();
-    Type(row, "150");
-    const auto messages = presenter.Messages();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0].text, "Input value is out of 10-100 range");
-    EXPECT_EQ(messages[0].caption, "Invalid Value");
-    EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(List().CellText(row, kValueColumn), before);
+    for (const QString typed : {"150", "50abc", "50.5"}) {
+        presenter.Clear();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the last editor
+        Click(row, 2); // the Value cell marked afresh by Type's first click
+        Type(row, typed);
+        const auto messages = presenter.Messages();
+        ASSERT_EQ(messages.size(), 1) << typed.toStdString();
+        EXPECT_EQ(messages[0].text, "Input value is out of 10-100 range");
+        EXPECT_EQ(messages[0].caption, "Invalid Value");
+        EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(List().CellText(row, kValueColumn), before);
+    }
     EXPECT_EQ(drive->RequestsAnswered(), requests);
 }
 
@@ -203,6 +212,54 @@ TEST_F(ParameterPage, anIoFunctionValueGoesToTheIoPanelInsteadOfTheEditor) {
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened[0][0].toInt(), row);
     EXPECT_EQ(Editor(), nullptr);
+}
+
+// Qt places a coarse timer (its choice from two seconds up) on a round time of the monotonic clock
+// within 5 % of its interval: started just past a whole second, a 3000 ms wait would end on the
+// whole second 100 ms short, before a drive has finished its store.
+TEST_F(ParameterPage, theDriveCommandsWaitLastsItsWholeTime) {
+    MakeProgramFolder();
+    Start();
+    using namespace std::chrono;
+    const auto phase = [] {
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() % 1000;
+    };
+    QDeadlineTimer bound(2000);
+    while ((phase() < 100 || phase() > 130) && !bound.hasExpired()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    const auto start = steady_clock::now();
+    Page().wait(3000ms);
+    EXPECT_GE(steady_clock::now() - start, 3000ms);
+}
+
+// The early stop spares each row its retries; none of the rows left may keep the table's default,
+// which would look exactly like a value read from the drive.
+TEST_F(ParameterPage, aReadThatLosesTheDriveSaysSoOnceAndNoRowKeepsADefault) {
+    StartDrive(12, 310);
+    state->Link().SetReceiveTimeOut(50);
+    // The first row's three attempts and the three of the check that the drive is still there.
+    drive->Faults().Set(kestova::sim::LineFault::NoReply, {.count = 6, .rate = 0.0});
+    QSignalSpy ended(&Page(), &CParameterManage::transferEnded);
+    Page().ReloadAndRead();
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() > 0; }));
+    EXPECT_EQ(ended[0][0].value<PassEnd>(), PassEnd::LinkFailed);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text,
+              QString("The drive stopped answering at parameter P0.01 (Pulses per revolution). It "
+                      "and the %1 parameters after it were not read: they show the failure value, "
+                      "not the drive's.")
+                  .arg(List().RowCount() - 1));
+    EXPECT_EQ(messages[0].caption, "Read Parameters");
+    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+    for (const auto& row : List().Rows()) {
+        const int address = kestova::params::LeadingInteger(row.cells[0]);
+        EXPECT_EQ(row.cells[kValueColumn],
+                  kestova::params::FormatParameterValue(row.cells[2], address, -1))
+            << "address " << address;
+    }
+    EXPECT_EQ(Page().RowsNotRead(), List().RowCount());
 }
 
 } // namespace

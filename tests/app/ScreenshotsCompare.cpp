@@ -54,7 +54,7 @@ std::optional<std::string> Raised(const kestova::params::ParameterRow& row) {
         std::to_string(kestova::params::LeadingInteger(row.cells[kValueColumn]) + 1);
     if (address == kestova::params::kBitFieldAddress ||
         kestova::params::IsUnsignedAddress(address) ||
-        !kestova::params::InRange(row.cells[4], raised)) {
+        !kestova::params::ValueToWrite(row, raised)) {
         return std::nullopt;
     }
     return raised;

@@ -1,12 +1,8 @@
 // kestova-cli's commands against the simulated drive (TS-126, ParaCS3 from the built DATA.mdb)
 // on a pseudo-terminal: in-process through RunCli, and through the program for what a shell sees.
 
-#include "Cli.h"
-#include "DriveSimulator.h"
-#include "ModelDatabase.h"
-#include "ParameterFile.h"
+#include "CliFixture.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -19,87 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace kestova::cli;
-using namespace kestova::params;
-using kestova::sim::Drive;
-using kestova::sim::DriveOptions;
-using kestova::sim::DriveSimulator;
-using kestova::sim::LoadModel;
-using kestova::sim::SimulatorOptions;
-
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestova-cli-test-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-        ::setenv("KESTOVA_PORT_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        if (sim) {
-            sim->Stop();
-        }
-        std::filesystem::remove_all(dir_);
-        ::unsetenv("KESTOVA_PORT_DIR");
-    }
-
-    void StartDrive(int station = 1, int baud = 0, double clockRate = 1.0) {
-        std::string error;
-        auto model = LoadModel(KESTOVA_DATA_MDB, 12, 310, error);
-        ASSERT_TRUE(model.has_value()) << error;
-        SimulatorOptions options;
-        options.portName = "COM9";
-        options.station = static_cast<std::uint8_t>(station);
-        options.timing.baud = baud;
-        options.clockRate = clockRate;
-        sim = std::make_unique<DriveSimulator>(std::move(*model), DriveOptions{}, options);
-        ASSERT_TRUE(sim->Start(error)) << error;
-    }
-
-    static Outcome Cli(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--database", KESTOVA_DATA_MDB});
-        std::ostringstream out, err;
-        const int status = RunCli(args, out, err);
-        return {status, out.str(), err.str()};
-    }
-
-    std::uint16_t DriveHolds(std::uint16_t address) {
-        return sim->WithDrive([&](Drive& d) { return d.Read(address, 1).values.at(0); });
-    }
-    void DriveSets(std::uint16_t address, std::uint16_t value) {
-        ASSERT_FALSE(sim->WithDrive([&](Drive& d) { return d.Write(address, {value}); }));
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-    std::unique_ptr<DriveSimulator> sim;
-
-private:
-    std::string dir_;
-};
-
-// Rows used: P0.03 (register 255 bit 1), P0.05 register 30 (0-1), P0.07 register 32 (0-512).
-ParameterRow* RowOf(ParameterRows& rows, const std::string& number) {
-    for (ParameterRow& row : rows) {
-        if (row.Cell(kNumberColumn) == number) {
-            return &row;
-        }
-    }
-    ADD_FAILURE() << "no row " << number;
-    return &rows.front();
-}
-
-ParameterFileRead ReadBack(const std::string& path) {
-    std::string bytes;
-    EXPECT_FALSE(LoadFileBytes(path, bytes).has_value());
-    return ReadParameterFile(bytes);
-}
 
 TEST_F(CliTest, aBackupLoadsInTheProgramsReaderAndAFileItsWriterMadeRestores) {
     StartDrive();
@@ -120,15 +36,11 @@ TEST_F(CliTest, aBackupLoadsInTheProgramsReaderAndAFileItsWriterMadeRestores) {
 
 TEST_F(CliTest, setRefusesAValueOutsideTheRangeWithNothingSent) {
     StartDrive();
-    const auto before = sim->RequestsAnswered();
-    ASSERT_EQ(Cli({"identify"}).status, kSuccess);
-    const auto identifying = sim->RequestsAnswered() - before;
-
     const auto beforeSet = sim->RequestsAnswered();
     const Outcome run = Cli({"set", "P0.05=1", "P0.07=513"});
     EXPECT_EQ(run.status, kRefused);
     EXPECT_NE(run.err.find("0-512"), std::string::npos) << run.err;
-    EXPECT_EQ(sim->RequestsAnswered() - beforeSet, identifying) << "only the drive's identity";
+    EXPECT_EQ(sim->RequestsAnswered() - beforeSet, 3U) << "only the drive's identity";
     EXPECT_EQ(DriveHolds(32), 0);
 }
 
@@ -296,15 +208,15 @@ TEST_F(CliTest, diffAgainstTheDriveListsTheRowsThatDiffer) {
 }
 
 TEST_F(CliTest, restoreListsTheValuesTheDriveDidNotTake) {
-    StartDrive();
+    StartDrive(1, 0, 1.0, 256, 310); // TS-126C: its inputs take only their own functions
     ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
     ParameterFileRead file = ReadBack(Path("a.ktr"));
-    RowOf(file.rows, "P0.07")->Cell(kValueColumn) = "600"; // past the drive's 0-512
+    RowOf(file.rows, "P3.21")->Cell(kValueColumn) = "5"; // in 0-4095, but no input function
     RowOf(file.rows, "P0.05")->Cell(kValueColumn) = "0";
-    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(12, "TS-126", file.rows)));
+    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(256, "TS-126C", file.rows)));
     const Outcome run = Cli({"restore", Path("b.ktr")});
     EXPECT_EQ(run.status, kRefused);
-    EXPECT_NE(run.err.find("P0.07"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("P3.21"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("P0.05"), std::string::npos) << "taken";
     EXPECT_EQ(DriveHolds(30), 0);
 }

@@ -23,8 +23,8 @@ ParameterRow Row(const std::string& address, const std::string& number,
 TEST(ParameterMarks, aValueDiffersFromTheDefaultOnlyAsTheDriveWouldShowIt) {
     ParameterMarks marks;
     // Register 14 is shown unsigned: -1 written shows as 65535.
-    marks.SetDefaults({Row("42", "P42", "Gain", "50"), Row("14", "P14", "Limit", "-1")});
-    EXPECT_FALSE(marks.DiffersFromDefault(Row("42", "P42", "Gain", " 50")));
+    marks.SetDefaults({Row("42", "P42", "Gain", "50"), Row("14", "P14", "Limit", "65535")});
+    EXPECT_FALSE(marks.DiffersFromDefault(Row("42", "P42", "Gain", "+050")));
     EXPECT_TRUE(marks.DiffersFromDefault(Row("42", "P42", "Gain", "61")));
     EXPECT_FALSE(marks.DiffersFromDefault(Row("14", "P14", "Limit", "65535")));
     EXPECT_FALSE(marks.DiffersFromDefault(Row("43", "P43", "Other", "7"))); // no default known
@@ -41,17 +41,22 @@ TEST(ParameterMarks, aWrittenRowStaysUnstoredAcrossNewRowsUntilTheStore) {
     EXPECT_FALSE(marks.IsUnstored(Row("42", "P42", "Gain", "61")));
 }
 
-TEST(ParameterCompare, onlyRowsOnBothSidesWithAnotherShownValueDiffer) {
+TEST(ParameterCompare, onlyRowsOnBothSidesWithAnotherExactValueDiffer) {
     const ParameterRows drive{Row("41", "P41", "A", "20"), Row("42", "P42", "B", "50"),
-                              Row("14", "P14", "C", "65535"), Row("43", "P43", "D", "1")};
-    const ParameterRows file{Row("14", "P14", "C", "-1"),  // the same once shown unsigned
-                             Row("42", "P42", "B", "061"), // differs
-                             Row("41", "P41", "A", "20"), Row("99", "P99", "E", "5")};
+                              Row("14", "P14", "C", "65535"), Row("43", "P43", "D", "12"),
+                              Row("44", "P44", "F", "4464")};
+    const ParameterRows file{
+        Row("14", "P14", "C", "65535"), Row("42", "P42", "B", "061"), // differs
+        Row("43", "P43", "D", "12.9"),  // no register holds it: differs
+        Row("44", "P44", "F", "70000"), // would wrap to 4464: differs
+        Row("41", "P41", "A", "20"),    Row("99", "P99", "E", "5")};
     const std::vector<RowDifference> found = CompareWithFile(drive, file);
-    ASSERT_EQ(found.size(), 1u);
+    ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0].row, 1);
     EXPECT_EQ(found[0].driveValue, "50");
     EXPECT_EQ(found[0].fileValue, "61");
+    EXPECT_EQ(found[1].fileValue, "12.9");
+    EXPECT_EQ(found[2].fileValue, "70000");
 
     const ParameterRows merged = MergeChosen(drive, found);
     EXPECT_EQ(merged[1].Cell(kValueColumn), "61");

@@ -1,6 +1,6 @@
-// The parameter rules: how a raw register becomes the Value text and back, the range check, the
-// queries, and loading rows from small databases made here (DATA.mdb must never hold such rows;
-// the transfer tests load theirs from it).
+// The parameter rules: how a raw register becomes the Value text and back, the check of a value to
+// write, the queries, and loading rows from small databases made here (DATA.mdb must never hold
+// such rows; the transfer tests load theirs from it).
 
 #include "CADO.h"
 #include "DbScript.h"
@@ -66,20 +66,51 @@ TEST(EncodeValue, bitRegisterIsPackedFromTheRowsAndAnAbsentRowCountsZero) {
     EXPECT_EQ(ComposeBitFieldRegister(later), 6);
 }
 
-TEST(RangeCheck, limitsSplitAtTheFirstHyphen) {
-    EXPECT_FALSE(InRange("0-100", "150"));
-    EXPECT_TRUE(InRange("0-100", "100"));
-    EXPECT_TRUE(InRange("0-100", "abc")) << "no digits reads as 0";
-    EXPECT_TRUE(InRange("500", "0"));
-    EXPECT_FALSE(InRange("500", "501"));
-    EXPECT_FALSE(InRange("500", "-1"));
-    // A negative low limit reads as 0: the negative half is refused, nothing outside admitted.
-    EXPECT_FALSE(InRange("-500-500", "-5"));
-    EXPECT_TRUE(InRange("-500-500", "500"));
-    EXPECT_FALSE(InRange("-500-500", "501"));
-    // A number too long for any register must not wrap round into the range.
-    EXPECT_FALSE(InRange("0-65535", "4294967296"));
-    EXPECT_FALSE(InRange("0-65535", "99999999999999999999"));
+ParameterRow Ranged(const std::string& address, const std::string& description,
+                    const std::string& range) {
+    ParameterRow row = Row(address, description, "0");
+    row.Cell(kRangeColumn) = range;
+    return row;
+}
+
+// Values to write are whole integers or nothing: the leading-integer rule would send 12abc as 12,
+// 70000 as 4464 and a full-width 12 as 0.
+TEST(ValueToWrite, onlyAWholeIntegerInsideTheRangeAndTheRegisterIsTaken) {
+    const ParameterRow gain = Ranged("42", "Gain", "0-512");
+    EXPECT_EQ(ValueToWrite(gain, "512"), 512);
+    EXPECT_EQ(ValueToWrite(gain, "+12"), 12);
+    EXPECT_FALSE(ValueToWrite(gain, "513"));
+    for (const char* text : {"", "-", "12abc", "1e2", "12.9", " 12", "12 ", "0x10", "\uFF11\uFF12",
+                             "99999999999999999999"}) {
+        EXPECT_FALSE(ValueToWrite(gain, text)) << text;
+    }
+    EXPECT_EQ(ValueToWrite(gain, "0x10", true), 16) << "hexadecimal only where asked for";
+    EXPECT_FALSE(ValueToWrite(gain, "0x", true));
+    EXPECT_FALSE(ValueToWrite(gain, "-0x10", true));
+
+    // The register's width bounds a range that says more: 16 bits, unsigned or signed, and one
+    // bit in a bit row.
+    const ParameterRow limit = Ranged("165", "Following error limit", "0-65535");
+    EXPECT_EQ(ValueToWrite(limit, "65535"), 65535);
+    EXPECT_FALSE(ValueToWrite(limit, "65536"));
+    EXPECT_FALSE(ValueToWrite(limit, "70000"));
+    EXPECT_FALSE(ValueToWrite(limit, "-1"));
+    EXPECT_FALSE(ValueToWrite(Ranged("30", "Speed", "0-65535"), "40000"));
+    EXPECT_FALSE(ValueToWrite(Ranged("255", "Motor direction", "0-7"), "2"));
+    EXPECT_EQ(ValueToWrite(Ranged("255", "Motor direction", "0-7"), "1"), 1);
+}
+
+TEST(ValueToWrite, aNegativeLowLimitKeepsItsSign) {
+    EXPECT_EQ(SplitRange("-1000-1000").low, -1000);
+    EXPECT_EQ(SplitRange("-1000-1000").high, 1000);
+    EXPECT_EQ(SplitRange("-100--50").high, -50);
+    const ParameterRow offset = Ranged("171", "Home offset", "-30000-30000");
+    EXPECT_EQ(ValueToWrite(offset, "-30000"), -30000);
+    EXPECT_FALSE(ValueToWrite(offset, "-30001"));
+    // Without a separating hyphen: 0 up to the text.
+    EXPECT_TRUE(ValueToWrite(Ranged("42", "Gain", "500"), "0"));
+    EXPECT_FALSE(ValueToWrite(Ranged("42", "Gain", "500"), "-1"));
+    EXPECT_EQ(SplitRange("-5").high, 5);
 }
 
 TEST(Queries, wholeTableForAllOrEmptyAndAnEscapedClassOtherwise) {

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <unistd.h>
 
 using namespace kestova::params;
@@ -28,6 +30,7 @@ struct Record {
     int started = -1;
     int progress = 0;
     std::map<int, std::string> values;
+    std::vector<int> failed;
     TransferEvents Events(std::function<void(int)> afterRow = {}) {
         return {[this](int n) { started = n; },
                 [this](int row, std::string text) { values[row] = std::move(text); },
@@ -36,7 +39,8 @@ struct Record {
                     if (afterRow) {
                         afterRow(done - 1);
                     }
-                }};
+                },
+                [this](int row) { failed.push_back(row); }};
     }
 };
 
@@ -112,7 +116,7 @@ TEST_F(TransferTest, aFullReadShowsWhatTheDriveHolds) {
     DriveSets(165, 50000);
     Record got;
     std::atomic<bool> cancel{false};
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()), PassEnd::Complete);
+    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()).end, PassEnd::Complete);
     EXPECT_EQ(got.started, static_cast<int>(rows.size()));
     EXPECT_EQ(got.progress, static_cast<int>(rows.size()));
     EXPECT_EQ(got.values.size(), rows.size());
@@ -133,12 +137,34 @@ TEST_F(TransferTest, aDownloadWritesEveryRowAndTheBitRegisterPackedOncePerBitRow
     const auto before = sim->RequestsAnswered();
     Record got;
     std::atomic<bool> cancel{false};
-    EXPECT_EQ(DownloadAllParameters(link, kStation, rows, cancel, got.Events()), PassEnd::Complete);
+    EXPECT_EQ(DownloadAllParameters(link, kStation, rows, cancel, got.Events()).end,
+              PassEnd::Complete);
     EXPECT_EQ(sim->RequestsAnswered() - before, rows.size());
     EXPECT_TRUE(got.values.empty()) << "nothing is read back";
     EXPECT_EQ(DriveHolds(30), 0);
     EXPECT_EQ(DriveHolds(255), 3);
     EXPECT_EQ(DriveHolds(165), 65535);
+}
+
+// Every write is checked: a value the drive refuses, and one no register holds (which is not even
+// sent), are reported as not written while the rest go on.
+TEST_F(TransferTest, aDownloadReportsEachRowNotWrittenAndNeverSendsAValueCutDown) {
+    Connect();
+    ValueOf("P0.09") = "7";     // past the drive's 0-4: refused
+    ValueOf("P0.07") = "12abc"; // would go as 12
+    ValueOf("P4.01") = "70000"; // would go as 4464
+    Record got;
+    std::atomic<bool> cancel{false};
+    const PassReport report = DownloadAllParameters(link, kStation, rows, cancel, got.Events());
+    EXPECT_EQ(report.end, PassEnd::Complete);
+    std::vector<int> expected{RowOf("P0.07"), RowOf("P0.09"), RowOf("P4.01")};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(report.failedRows, expected);
+    EXPECT_EQ(got.failed, expected);
+    EXPECT_EQ(report.lastFailure, LINK_ERR_REFUSED);
+    EXPECT_EQ(DriveHolds(35), 2);
+    EXPECT_EQ(DriveHolds(32), 0);
+    EXPECT_EQ(DriveHolds(165), 4000);
 }
 
 TEST_F(TransferTest, offlineEveryValueReadsZeroAndNothingIsSent) {
@@ -147,12 +173,12 @@ TEST_F(TransferTest, offlineEveryValueReadsZeroAndNothingIsSent) {
     const auto before = sim->RequestsAnswered();
     Record got;
     std::atomic<bool> cancel{false};
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()), PassEnd::Complete);
+    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()).end, PassEnd::Complete);
     ASSERT_EQ(got.values.size(), rows.size());
     for (const auto& [row, text] : got.values) {
         EXPECT_EQ(text, "0") << "row " << row;
     }
-    EXPECT_EQ(DownloadAllParameters(link, kStation, rows, cancel, {}), PassEnd::Complete);
+    EXPECT_EQ(DownloadAllParameters(link, kStation, rows, cancel, {}).end, PassEnd::Complete);
     std::vector<std::chrono::milliseconds> waits;
     EXPECT_FALSE(RunDriveCommand(link, kStation, kStoreRegister, [&](std::chrono::milliseconds d) {
         waits.push_back(d);
@@ -164,18 +190,23 @@ TEST_F(TransferTest, offlineEveryValueReadsZeroAndNothingIsSent) {
 TEST_F(TransferTest, aClosedLinkEndsEitherPassAtTheFirstRow) {
     Record read;
     std::atomic<bool> cancel{false};
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, read.Events()), PassEnd::LinkFailed);
+    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, read.Events()).end,
+              PassEnd::LinkFailed);
     EXPECT_EQ(read.progress, 1);
-    ASSERT_EQ(read.values.size(), 1U);
     EXPECT_EQ(read.values[0], "65535") << "the failure value at an unsigned register";
 
     Record download;
-    EXPECT_EQ(DownloadAllParameters(link, kStation, rows, cancel, download.Events()),
-              PassEnd::LinkFailed);
+    const PassReport report =
+        DownloadAllParameters(link, kStation, rows, cancel, download.Events());
+    EXPECT_EQ(report.end, PassEnd::LinkFailed);
+    EXPECT_EQ(report.stoppedAt, 0);
+    EXPECT_EQ(report.failedRows.size(), rows.size()) << "not one row written";
     EXPECT_EQ(download.progress, 1);
 }
 
-TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadAtThatRowShowingTheFailure) {
+// The early stop spares each row left its retries, but none of them may keep a value that looks
+// read: each shows the failure value and is reported as not read.
+TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadThereAndEveryRowLeftShowsTheFailure) {
     Connect();
     const int bitRow = RowOf("P0.03");
     Record got;
@@ -188,11 +219,20 @@ TEST_F(TransferTest, aDriveThatStopsAnsweringEndsTheReadAtThatRowShowingTheFailu
             link.SetReceiveTimeOut(50); // only the row that gets no answer waits for it
         }
     });
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, events), PassEnd::LinkFailed);
-    EXPECT_EQ(link.GetLastErrors(), LINK_ERR_NO_RESPONSE);
+    const PassReport report = ReadAllParameters(link, kStation, rows, cancel, events);
+    EXPECT_EQ(report.end, PassEnd::LinkFailed);
+    EXPECT_EQ(report.stoppedAt, bitRow);
+    EXPECT_EQ(report.lastFailure, LINK_ERR_NO_RESPONSE);
     EXPECT_EQ(got.progress, bitRow + 1);
-    EXPECT_EQ(got.values.size(), static_cast<std::size_t>(bitRow + 1));
+    std::vector<int> left(rows.size() - static_cast<std::size_t>(bitRow));
+    std::iota(left.begin(), left.end(), bitRow);
+    EXPECT_EQ(report.failedRows, left);
+    EXPECT_EQ(got.failed, left);
+    ASSERT_EQ(got.values.size(), rows.size());
     EXPECT_EQ(got.values[bitRow], "1") << "-1 has every bit set";
+    EXPECT_EQ(got.values[RowOf("P0.05")], "-1");
+    EXPECT_EQ(got.values[RowOf("P4.01")], "65535");
+    EXPECT_EQ(got.values[RowOf("P0.02")], "0") << "read before the stop: the drive's";
 }
 
 TEST_F(TransferTest, aRegisterTheDriveRefusesFailsOnlyItsOwnRow) {
@@ -201,7 +241,9 @@ TEST_F(TransferTest, aRegisterTheDriveRefusesFailsOnlyItsOwnRow) {
     link.SetReceiveTimeOut(50);
     Record got;
     std::atomic<bool> cancel{false};
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, got.Events()), PassEnd::Complete);
+    const PassReport report = ReadAllParameters(link, kStation, rows, cancel, got.Events());
+    EXPECT_EQ(report.end, PassEnd::Complete);
+    EXPECT_EQ(report.failedRows, std::vector<int>{1});
     EXPECT_EQ(got.values[1], "-1");
     EXPECT_EQ(got.progress, static_cast<int>(rows.size()));
 }
@@ -215,7 +257,7 @@ TEST_F(TransferTest, cancellingFinishesTheRowInHandAndStops) {
             cancel = true;
         }
     });
-    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, events), PassEnd::Cancelled);
+    EXPECT_EQ(ReadAllParameters(link, kStation, rows, cancel, events).end, PassEnd::Cancelled);
     EXPECT_EQ(got.progress, 5);
     EXPECT_EQ(got.values.size(), 5U);
 }
@@ -267,6 +309,18 @@ TEST_F(DriveCommandTest, aStoreThatCannotBeSavedFailsAfterTenPolls) {
     expected.insert(expected.end(), 10, 200ms);
     EXPECT_EQ(waits, expected);
     EXPECT_EQ(sim->RequestsAnswered() - before, 11U) << "the command and ten polls";
+}
+
+// A command that never reached the drive: its register reads 0 all along, as it would once a
+// command were done, so only the write's own failure tells.
+TEST_F(DriveCommandTest, aCommandWhoseWriteFailsIsAFailureWithoutWaiting) {
+    Connect({}, 0.0);
+    link.SetReceiveTimeOut(50);
+    for (const std::uint16_t command : {kStoreRegister, kFactoryResetRegister}) {
+        sim->Faults().Set(LineFault::LostRequest, {.count = 3, .rate = 0.0});
+        EXPECT_FALSE(RunDriveCommand(link, kStation, command, Wait())) << command;
+        EXPECT_TRUE(waits.empty()) << command;
+    }
 }
 
 } // namespace

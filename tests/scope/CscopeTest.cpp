@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -275,6 +277,44 @@ TEST_F(ScopeWidget, TheContextMenuOffersTheFiveColoursInOrder) {
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].wParam, 3u);
     EXPECT_EQ(posted[0].lParam, 0x00030201);
+}
+
+// The manual tells of the menu's colour items by their captions; it once offered a grid colour
+// that the menu never had.
+TEST_F(ScopeWidget, TheManualNamesTheColourItemsTheMenuHasAndNoOther) {
+    QStringList colours;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* a : menu->actions()) {
+            if (a->text().contains("color", Qt::CaseInsensitive)) {
+                colours << a->text();
+            }
+        }
+        QTest::keyClick(menu, Qt::Key_Escape);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, Mid(), scope->mapToGlobal(Mid()));
+    QApplication::sendEvent(scope, &event);
+    ASSERT_FALSE(colours.isEmpty());
+
+    QFile manual(KESTOVA_MANUAL_MD);
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly | QIODevice::Text));
+    QString line; // the whole bullet, over its lines
+    while (!manual.atEnd() && !line.contains("Right-click for the menu")) {
+        line = QString::fromUtf8(manual.readLine());
+    }
+    ASSERT_TRUE(line.contains("Right-click for the menu")) << "the oscilloscope's menu bullet";
+    for (QString next;
+         !manual.atEnd() && (next = QString::fromUtf8(manual.readLine())).startsWith("  ");) {
+        line += next;
+    }
+    QStringList named;
+    const QRegularExpression italic("\\*([^*]+)\\*");
+    for (auto m = italic.globalMatch(line); m.hasNext();) {
+        named << m.next().captured(1);
+    }
+    EXPECT_EQ(named.join(", ").toStdString(), colours.join(", ").toStdString());
+    EXPECT_FALSE(line.contains("grid", Qt::CaseInsensitive)) << line.toStdString();
 }
 
 TEST_F(ScopeWidget, ASweepShowsOnlyWithItsLastSample) {
