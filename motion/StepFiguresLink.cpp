@@ -54,6 +54,11 @@ QString Figure(double v, int decimals, const QString& unit) {
     return FormatFixed(v, decimals) + QLatin1Char(' ') + unit;
 }
 
+// Decimals of a time: whole microseconds, hundredths of a millisecond.
+int TimeDecimals(const QString& unit) {
+    return unit == QLatin1String("us") ? 0 : 2;
+}
+
 // Milliseconds in one unit of the time axis.
 double MsPerUnit(const QString& unit) {
     return unit == QLatin1String("us") ? 0.001 : 1.0;
@@ -177,7 +182,8 @@ void StepFiguresLink::MoveLines(const std::vector<float>& response, const QStrin
     lines << QStringLiteral("Plateau: %1").arg(Figure(move.speed, 0, speedUnit));
     lines << QStringLiteral("  (%1)").arg(target_->what);
     lines << QStringLiteral("Rise 10-90 %: ") +
-                 (last_->riseTime ? Figure(*last_->riseTime, 2, time) : QStringLiteral("-"));
+                 (last_->riseTime ? Figure(*last_->riseTime, TimeDecimals(time), time)
+                                  : QStringLiteral("-"));
     lines << QStringLiteral("Overshoot: ") + Figure(last_->overshootPercent, 1, "%");
     const bool plateauCaptured =
         move.plateau > 0.0 && startAt + move.rampUp < static_cast<double>(response.size()) * dt;
@@ -185,7 +191,7 @@ void StepFiguresLink::MoveLines(const std::vector<float>& response, const QStrin
         lines << QStringLiteral("Settling 2 %: no plateau captured");
     } else {
         lines << QStringLiteral("Settling 2 % after the ramp: ") +
-                     (last_->settlingTime ? Figure(*last_->settlingTime, 2, time)
+                     (last_->settlingTime ? Figure(*last_->settlingTime, TimeDecimals(time), time)
                                           : QStringLiteral("not settled"));
         lines << QStringLiteral("Steady-state error: ") +
                      Figure(last_->steadyStateError, 1, speedUnit);
@@ -231,11 +237,12 @@ void StepFiguresLink::Update() {
         lines << QStringLiteral("No step");
     } else {
         lines << QStringLiteral("Rise 10-90 %: ") +
-                     (last_->riseTime ? Figure(*last_->riseTime, 2, time) : QStringLiteral("-"));
+                     (last_->riseTime ? Figure(*last_->riseTime, TimeDecimals(time), time)
+                                      : QStringLiteral("-"));
         lines << QStringLiteral("Overshoot: ") + Figure(last_->overshootPercent, 1, "%");
-        lines << QStringLiteral("Settling 2 %: ") + (last_->settlingTime
-                                                         ? Figure(*last_->settlingTime, 2, time)
-                                                         : QStringLiteral("not settled"));
+        lines << QStringLiteral("Settling 2 %: ") +
+                     (last_->settlingTime ? Figure(*last_->settlingTime, TimeDecimals(time), time)
+                                          : QStringLiteral("not settled"));
         lines << QStringLiteral("Steady-state error: ") + Figure(last_->steadyStateError, 1, unit);
     }
     scope.SetStepFigures(lines);
