@@ -153,8 +153,4 @@ void CTWaveMode::StopTest() {
     }
 }
 
-int CTWaveMode::CommandedSpeed() const {
-    return LeadingInteger(speed_->text());
-}
-
 } // namespace kestova

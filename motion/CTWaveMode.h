@@ -21,8 +21,6 @@ public:
     bool StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return traceTime_; }
-    // The speed in the page's box, rpm.
-    int CommandedSpeed() const;
     // The profile of the last start, as written to the drive.
     const motion::MotionProfile& StartedProfile() const { return started_; }
 
