@@ -11,6 +11,7 @@
 #include "RegisterMap.h"
 #include "TestRegisters.h"
 #include "WaveTraces.h"
+#include "WholeMove.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -327,6 +328,15 @@ int Capture(Context& c, const CaptureOptions& o) {
         profile.acceleration = o.acceleration.value_or(profile.acceleration);
         profile.distance = requested.distance.value_or(profile.distance);
         st.traceTime = profile.traceTime;
+        // One whole move from its start: the window fitted to the move unless --sampling says
+        // otherwise, and the capture waiting for the move when the drive can trigger.
+        if (st.laterProtocol) {
+            const int asked = st.multiplier;
+            FitToWholeMove(st, profile);
+            if (o.sampling) {
+                st.multiplier = asked;
+            }
+        }
         CheckWrite(link, station, WriteMotionProfile(link, st, profile));
         CheckWrite(link, station, StartMotion(link, station));
         runner.Start(st);

@@ -120,7 +120,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ->check(CLI::PositiveNumber);
     capture
         ->add_option("--sampling", captureOptions.sampling,
-                     "sample every M base periods (later protocol; default: the drive's)")
+                     "sample every M base periods (later protocol; default: fitted to the "
+                     "whole move in the motion test, else the drive's)")
         ->check(CLI::Range(1, 1000));
     capture->add_option("--speed", captureOptions.speed, "motion test: speed in rpm");
     capture->add_option("--acceleration", captureOptions.acceleration,

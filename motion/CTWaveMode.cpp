@@ -2,14 +2,18 @@
 
 #include "PageSupport.h"
 #include "ProgramState.h"
+#include "RegisterMap.h"
 #include "ResourceIds.h"
 #include "TestRegisters.h"
+#include "WholeMove.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSettings>
 
 namespace kestova {
 
@@ -40,15 +44,26 @@ CTWaveMode::CTWaveMode(ProgramState& state, Presenter& presenter, QWidget* paren
     MakeSamplingRow("Sampling time (0.1ms)", 8, 136);
 
     auto* rotation = new QGroupBox("Rotation", this);
-    rotation->setGeometry(270, 2, 150, 72);
-    clockwise_ = MakeRadio(rotation, 1043, "Clockwise", 22);
-    counterclockwise_ = MakeRadio(rotation, 1044, "Counterclockwise", 46);
+    rotation->setGeometry(270, 2, 150, 64);
+    clockwise_ = MakeRadio(rotation, 1043, "Clockwise", 19);
+    counterclockwise_ = MakeRadio(rotation, 1044, "Counterclockwise", 40);
     auto* direction = new QGroupBox("Direction", this);
-    direction->setGeometry(270, 80, 150, 72);
-    oneWay_ = MakeRadio(direction, 1045, "unidirection", 22);
-    backAndForth_ = MakeRadio(direction, 1046, "Back and forth", 46);
+    direction->setGeometry(270, 70, 150, 64);
+    oneWay_ = MakeRadio(direction, 1045, "unidirection", 19);
+    backAndForth_ = MakeRadio(direction, 1046, "Back and forth", 40);
     clockwise_->setChecked(true);
     oneWay_->setChecked(true);
+
+    wholeMove_ = new QCheckBox("Whole move", this);
+    wholeMove_->setObjectName("wholeMove");
+    wholeMove_->setGeometry(272, 140, 150, 20);
+    wholeMove_->setToolTip("One capture from the move's start until it has settled: the sampling "
+                           "follows speed, acceleration and distance, and the capture stays.");
+    wholeMove_->setChecked(QSettings().value(kWholeMoveKey, false).toBool());
+    connect(wholeMove_, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings().setValue(kWholeMoveKey, on);
+        ShowWholeMove();
+    });
 
     diag::SwallowEnter(this);
 }
@@ -68,39 +83,74 @@ void CTWaveMode::LoadSettings() {
         LoadSampling("Sampling Interval (%.1fms)");
     }
     ShowSamplingRow(LaterProtocol());
+    ShowWholeMove();
 }
 
-WriteResult CTWaveMode::WriteSettings() {
+bool CTWaveMode::WholeMove() const {
+    return wholeMove_->isChecked();
+}
+
+void CTWaveMode::SetWholeMove(bool on) {
+    wholeMove_->setChecked(on);
+}
+
+// The earlier protocol's trace time is the person's to choose; its capture cannot be fitted.
+void CTWaveMode::ShowWholeMove() {
+    wholeMove_->setEnabled(LaterProtocol());
+    samplingBox_->setEnabled(!(LaterProtocol() && WholeMove()));
+}
+
+MotionProfile CTWaveMode::ProfileOfFields() const {
     MotionProfile p;
     p.speed = LeadingInteger(speed_->text());
     p.acceleration = LeadingInteger(acceleration_->text());
     p.interval = LeadingInteger(interval_->text());
     p.repeat = LeadingInteger(repeat_->text());
     p.distance = ScaledDecimal(distance_->text().toStdString(), 2);
-    traceTime_ = LeadingInteger(traceList_->currentText());
-    p.traceTime = traceTime_;
+    p.traceTime = LeadingInteger(traceList_->currentText());
     p.rotation = clockwise_->isChecked() ? 0 : 1;
     p.direction = oneWay_->isChecked() ? 0 : 1;
-    return WriteMotionProfile(Link(), Settings(), p);
+    return p;
+}
+
+CaptureSettings CTWaveMode::RunSettings(const MotionProfile& profile) {
+    CaptureSettings s = Settings();
+    if (LaterProtocol() && WholeMove()) {
+        FitToWholeMove(s, profile);
+        // The box shows the sampling the capture takes, and the scope times the sweep by it.
+        samplingBox_->setText(QString::number(s.multiplier));
+    }
+    return s;
+}
+
+WriteResult CTWaveMode::WriteSettings() {
+    traceTime_ = LeadingInteger(traceList_->currentText());
+    const MotionProfile p = ProfileOfFields();
+    return WriteMotionProfile(Link(), RunSettings(p), p);
 }
 
 bool CTWaveMode::StartTest() {
-    if (!Taken(WriteSettings(), kNotStarted) ||
+    traceTime_ = LeadingInteger(traceList_->currentText());
+    const MotionProfile p = ProfileOfFields();
+    const CaptureSettings s = RunSettings(p);
+    if (!Taken(WriteMotionProfile(Link(), s, p), kNotStarted) ||
         !Taken(StartMotion(Link(), Station()), kNotStarted)) {
         return false;
     }
-    runner_.Start(Settings());
+    started_ = p;
+    triggerSet_ = s.Triggered() && !Settings().Triggered();
+    runner_.Start(s);
     return true;
 }
 
-// The move is stopped whether or not the capture thread still runs.
+// The move is stopped whether or not the capture thread still runs. The trigger a whole move set
+// is taken off again: the drive would otherwise hand it to the page's next plain run.
 void CTWaveMode::StopTest() {
     runner_.Stop();
-    Taken(StopMotion(Link(), Station()), kMayStillRun);
-}
-
-int CTWaveMode::CommandedSpeed() const {
-    return LeadingInteger(speed_->text());
+    if (Taken(StopMotion(Link(), Station()), kMayStillRun) && triggerSet_) {
+        triggerSet_ = false;
+        Taken(WriteSetting(Link(), Station(), reg::TRIGGER_SOURCE, 0, "trigger source"), "");
+    }
 }
 
 } // namespace kestova

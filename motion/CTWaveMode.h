@@ -5,6 +5,7 @@
 
 #include "CTestPage.h"
 
+class QCheckBox;
 class QRadioButton;
 
 namespace kestova {
@@ -20,10 +21,21 @@ public:
     bool StartTest() override;
     void StopTest() override;
     int GetTraceTime() const override { return traceTime_; }
-    // The speed in the page's box, rpm.
-    int CommandedSpeed() const;
+    // The profile of the last start, as written to the drive.
+    const motion::MotionProfile& StartedProfile() const { return started_; }
+
+    // One capture that spans a whole move (later protocol): the sampling follows the move, the
+    // capture waits for the move's start when the drive can trigger. Remembered between runs.
+    bool WholeMove() const;
+    void SetWholeMove(bool on);
+    static constexpr const char* kWholeMoveKey = "MotionTest/WholeMove";
 
 private:
+    motion::MotionProfile ProfileOfFields() const;
+    // What this start is told: the page's settings, fitted to the move for a whole move.
+    motion::CaptureSettings RunSettings(const motion::MotionProfile& profile);
+    void ShowWholeMove();
+
     QLineEdit* speed_;               // 1037
     QLineEdit* acceleration_;        // 1040
     QLineEdit* distance_;            // 1038
@@ -33,6 +45,9 @@ private:
     QRadioButton* counterclockwise_; // 1044
     QRadioButton* oneWay_;           // 1045
     QRadioButton* backAndForth_;     // 1046
+    QCheckBox* wholeMove_;
+    motion::MotionProfile started_;
+    bool triggerSet_ = false; // the last start set a trigger of its own
 };
 
 } // namespace kestova

@@ -15,6 +15,9 @@ namespace kestova {
 
 namespace {
 
+// Where a move counts as started: this part of the plateau speed.
+constexpr double kStartShare = 0.05;
+
 std::vector<float> SweepOf(const ScopeState& state, int channel) {
     const ScopeChannel& c = state.Channel(channel);
     const std::size_t count = std::min<std::size_t>(c.samples.size(), state.axis.sampleCount);
@@ -26,7 +29,17 @@ std::vector<float> SweepOf(const ScopeState& state, int channel) {
     return values;
 }
 
-// The value of largest magnitude, sign kept: the plateau of a move's speed either way round.
+// The sweep of the first channel that carries `source`; empty when none does.
+std::vector<float> SweepOfSource(const ScopeState& state, std::uint32_t source) {
+    for (int ch = 1; ch <= kScopeChannels; ++ch) {
+        if (state.Channel(ch).source == source && !state.Channel(ch).samples.empty()) {
+            return SweepOf(state, ch);
+        }
+    }
+    return {};
+}
+
+// The value of largest magnitude, sign kept: which way a move turned.
 float Extreme(const std::vector<float>& values) {
     float extreme = 0.0F;
     for (float v : values) {
@@ -41,19 +54,19 @@ QString Figure(double v, int decimals, const QString& unit) {
     return FormatFixed(v, decimals) + QLatin1Char(' ') + unit;
 }
 
+// Decimals of a time: whole microseconds, hundredths of a millisecond.
+int TimeDecimals(const QString& unit) {
+    return unit == QLatin1String("us") ? 0 : 2;
+}
+
+// Milliseconds in one unit of the time axis.
+double MsPerUnit(const QString& unit) {
+    return unit == QLatin1String("us") ? 0.001 : 1.0;
+}
+
 } // namespace
 
-std::size_t PlateauEnd(const std::vector<float>& response, double target,
-                       const std::vector<float>& targetSweep) {
-    if (!targetSweep.empty()) {
-        const double plateau = Extreme(targetSweep);
-        for (std::size_t i = targetSweep.size(); i-- > 0;) {
-            if (std::fabs(targetSweep[i] - plateau) <= 0.02 * std::fabs(plateau)) {
-                return std::min(i + 1, response.size());
-            }
-        }
-        return response.size();
-    }
+std::size_t PlateauEnd(const std::vector<float>& response, double target) {
     const double height = std::fabs(target - (response.empty() ? 0.0 : response.front()));
     for (std::size_t i = response.size(); i-- > 0;) {
         if (std::fabs(response[i] - target) <= 0.1 * height) {
@@ -63,9 +76,60 @@ std::size_t PlateauEnd(const std::vector<float>& response, double target,
     return response.size();
 }
 
+double MoveStart(const std::vector<float>& sweep, double speed, double rampSamples) {
+    if (speed == 0.0) {
+        return 0.0;
+    }
+    for (std::size_t i = 0; i < sweep.size(); ++i) {
+        if (sweep[i] / speed >= kStartShare) {
+            return std::max(0.0, static_cast<double>(i) - kStartShare * rampSamples);
+        }
+    }
+    return 0.0;
+}
+
 StepFiguresLink::StepFiguresLink(CRunTest& page) : QObject(&page), page_(page) {
     connect(page_.Scope(), &Cscope::stepChannelChanged, this, &StepFiguresLink::Update);
-    connect(&page_, &CRunTest::waveDrawn, this, &StepFiguresLink::Update);
+    connect(&page_, &CRunTest::waveDrawn, this, &StepFiguresLink::OnWaveDrawn);
+}
+
+int StepFiguresLink::ChannelWithSweep() const {
+    const ScopeState& state = page_.Scope()->State();
+    int any = 0;
+    for (int ch = 1; ch <= kScopeChannels; ++ch) {
+        const ScopeChannel& c = state.Channel(ch);
+        if (!c.Shown() || c.samples.empty()) {
+            continue;
+        }
+        if (TargetOf(ch, SweepOf(state, ch))) {
+            return ch;
+        }
+        if (any == 0) {
+            any = ch;
+        }
+    }
+    return any;
+}
+
+void StepFiguresLink::OnWaveDrawn() {
+    Cscope& scope = *page_.Scope();
+    const ScopeState& state = scope.State();
+    const double span = static_cast<double>(state.axis.timePerSample) * state.axis.sampleCount;
+    if (scope.Cursors().On() && (span != cursorSpan_ || state.axis.unit != cursorUnit_)) {
+        scope.PlaceCursor(1, span / 3.0);
+        scope.PlaceCursor(2, 2.0 * span / 3.0);
+    }
+    cursorSpan_ = span;
+    cursorUnit_ = state.axis.unit;
+
+    const int chosen = scope.StepChannel();
+    if (chosen != 0 && (!state.Channel(chosen).Shown() || state.Channel(chosen).samples.empty())) {
+        if (const int other = ChannelWithSweep(); other != 0) {
+            scope.SetStepChannel(other); // recomputes
+            return;
+        }
+    }
+    Update();
 }
 
 std::optional<StepTarget> StepFiguresLink::TargetOf(int channel,
@@ -79,27 +143,63 @@ std::optional<StepTarget> StepFiguresLink::TargetOf(int channel,
         }
         t.value = page_.CurrentLoopPage()->TestCurrent();
         t.what = QStringLiteral("test current");
-        t.samples = PlateauEnd(response, t.value, {});
+        t.samples = PlateauEnd(response, t.value);
         return t;
     }
     if (source != SRC_VELOCITY_FEEDBACK) {
         return std::nullopt;
     }
-    for (int ch = 1; ch <= kScopeChannels; ++ch) {
-        if (state.Channel(ch).source == SRC_VELOCITY_TARGET && !state.Channel(ch).samples.empty()) {
-            const std::vector<float> target = SweepOf(state, ch);
-            t.value = Extreme(target);
-            t.what = QStringLiteral("velocity target");
-            t.samples = PlateauEnd(response, t.value, target);
-            return t;
-        }
-    }
-    // The commanded speed, turned the way the move went.
-    const double speed = std::abs(page_.MotionPage()->CommandedSpeed());
-    t.value = Extreme(response) < 0.0F ? -speed : speed;
+    // The plateau of the move that was started, turned the way the move went.
+    const motion::MotionProfile& p = page_.MotionPage()->StartedProfile();
+    const CommandedMove move = CommandedMoveMs(p.speed, p.acceleration, p.distance / 100.0);
+    t.value = Extreme(response) < 0.0F ? -std::fabs(move.speed) : std::fabs(move.speed);
     t.what = QStringLiteral("commanded speed");
-    t.samples = PlateauEnd(response, t.value, {});
+    t.samples = response.size();
     return t;
+}
+
+void StepFiguresLink::MoveLines(const std::vector<float>& response, const QString& speedUnit,
+                                QStringList& lines) {
+    const ScopeState& state = page_.Scope()->State();
+    const QString time = state.axis.unit;
+    const double dt = state.axis.timePerSample;
+    const motion::MotionProfile& p = page_.MotionPage()->StartedProfile();
+    CommandedMove move = CommandedMoveMs(p.speed, p.acceleration, p.distance / 100.0);
+    move.speed = target_->value;
+    // The profile's times in the axis unit.
+    const double unit = MsPerUnit(time);
+    move.rampUp /= unit;
+    move.plateau /= unit;
+
+    std::vector<float> start = SweepOfSource(state, SRC_VELOCITY_TARGET);
+    if (start.empty()) {
+        start = response;
+    }
+    const double startAt = dt > 0.0 ? MoveStart(start, move.speed, move.rampUp / dt) * dt : 0.0;
+    const std::vector<float> error = SweepOfSource(state, SRC_POSITION_ERROR);
+    last_ = ComputeMoveFigures(response, dt, startAt, move, error.empty() ? nullptr : &error);
+
+    lines << QStringLiteral("Plateau: %1").arg(Figure(move.speed, 0, speedUnit));
+    lines << QStringLiteral("  (%1)").arg(target_->what);
+    lines << QStringLiteral("Rise 10-90 %: ") +
+                 (last_->riseTime ? Figure(*last_->riseTime, TimeDecimals(time), time)
+                                  : QStringLiteral("-"));
+    lines << QStringLiteral("Overshoot: ") + Figure(last_->overshootPercent, 1, "%");
+    const bool plateauCaptured =
+        move.plateau > 0.0 && startAt + move.rampUp < static_cast<double>(response.size()) * dt;
+    if (!plateauCaptured) {
+        lines << QStringLiteral("Settling 2 %: no plateau captured");
+    } else {
+        lines << QStringLiteral("Settling 2 % after the ramp: ") +
+                     (last_->settlingTime ? Figure(*last_->settlingTime, TimeDecimals(time), time)
+                                          : QStringLiteral("not settled"));
+        lines << QStringLiteral("Steady-state error: ") +
+                     Figure(last_->steadyStateError, 1, speedUnit);
+    }
+    if (last_->peakFollowingError) {
+        lines << QStringLiteral("Peak following error: ") +
+                     Figure(*last_->peakFollowingError, 0, ChannelUnit(SRC_POSITION_ERROR));
+    }
 }
 
 void StepFiguresLink::Update() {
@@ -122,6 +222,11 @@ void StepFiguresLink::Update() {
         scope.SetStepFigures(lines);
         return;
     }
+    if (page_.CurrentTestType() != motion::TEST_TYPE_CURRENT_LOOP) {
+        MoveLines(response, unit, lines);
+        scope.SetStepFigures(lines);
+        return;
+    }
     response.resize(target_->samples);
     const double dt = state.axis.timePerSample;
     last_ = ComputeStepFigures(response, dt, target_->value, 0.0);
@@ -132,11 +237,12 @@ void StepFiguresLink::Update() {
         lines << QStringLiteral("No step");
     } else {
         lines << QStringLiteral("Rise 10-90 %: ") +
-                     (last_->riseTime ? Figure(*last_->riseTime, 2, time) : QStringLiteral("-"));
+                     (last_->riseTime ? Figure(*last_->riseTime, TimeDecimals(time), time)
+                                      : QStringLiteral("-"));
         lines << QStringLiteral("Overshoot: ") + Figure(last_->overshootPercent, 1, "%");
-        lines << QStringLiteral("Settling 2 %: ") + (last_->settlingTime
-                                                         ? Figure(*last_->settlingTime, 2, time)
-                                                         : QStringLiteral("not settled"));
+        lines << QStringLiteral("Settling 2 %: ") +
+                     (last_->settlingTime ? Figure(*last_->settlingTime, TimeDecimals(time), time)
+                                          : QStringLiteral("not settled"));
         lines << QStringLiteral("Steady-state error: ") + Figure(last_->steadyStateError, 1, unit);
     }
     scope.SetStepFigures(lines);

@@ -1,9 +1,12 @@
 #pragma once
 
-// The step figures of the motion test page: for the channel chosen in the scope, the figures
-// of its sweep against what the test asked for, recomputed for every capture drawn. A move's
-// velocity feedback is measured against the velocity target when that is captured, else the
-// commanded speed; in the current-loop test a current channel against the test current.
+// The scope's aids on the motion test page, kept to the capture on screen. The step figures:
+// for the channel chosen in the scope, the figures of its sweep against what the test asked
+// for, recomputed for every capture drawn. A move's velocity feedback is measured against the
+// commanded speed's plateau over the whole capture; in the current-loop test a current channel
+// is measured as a step to the test current. When a capture leaves the chosen channel without a
+// sweep the figures go to a channel that has one, and cursors placed on a capture of another
+// time span go to a third and two thirds of the new one.
 
 #include "StepFigures.h"
 
@@ -20,15 +23,18 @@ class CRunTest;
 // What a channel's sweep is measured against, and over which samples.
 struct StepTarget {
     double value = 0.0;
-    QString what;            // "velocity target", "commanded speed", "test current"
+    QString what;            // "commanded speed", "test current"
     std::size_t samples = 0; // from the first: the step's plateau, where the figures apply
 };
 
-// The part of a sweep that belongs to the step: up to the last sample of the target's plateau
-// (within 2 % of its extreme), or without a target sweep up to the last sample of the response
-// within 10 % of the step's height of the target.
-std::size_t PlateauEnd(const std::vector<float>& response, double target,
-                       const std::vector<float>& targetSweep);
+// The part of a current step's sweep that belongs to the step: up to the last sample of the
+// response within 10 % of the step's height of the target.
+std::size_t PlateauEnd(const std::vector<float>& response, double target);
+
+// Where a move starts in a capture, in samples from its first: where `sweep` (the velocity
+// target when captured, else the feedback) first passes 5 % of the plateau `speed`, less the
+// 5 % of the ramp the profile took to get there. 0 when it never does.
+double MoveStart(const std::vector<float>& sweep, double speed, double rampSamples);
 
 class StepFiguresLink : public QObject {
     Q_OBJECT
@@ -43,11 +49,20 @@ public:
     void Update();
 
 private:
+    void OnWaveDrawn();
+    // A shown channel with a sweep, one with a step target first; 0 for none.
+    int ChannelWithSweep() const;
     std::optional<StepTarget> TargetOf(int channel, const std::vector<float>& response) const;
+    // A move's figures against the commanded plateau, with `speedUnit` the feedback's unit.
+    void MoveLines(const std::vector<float>& response, const QString& speedUnit,
+                   QStringList& lines);
 
     CRunTest& page_;
     std::optional<StepFigures> last_;
     std::optional<StepTarget> target_;
+    // The time span and unit of the capture the cursors were placed on.
+    double cursorSpan_ = -1.0;
+    QString cursorUnit_;
 };
 
 } // namespace kestova

@@ -145,6 +145,8 @@ QStringList ReadoutLines(const CursorReadout& readout, const ScopeState& state) 
         lines << QStringLiteral("1/dt: -");
     } else if (unit == QLatin1String("ms")) {
         lines << QStringLiteral("1/dt: %1 Hz").arg(Number(1000.0 / std::fabs(readout.dt)));
+    } else if (unit == QLatin1String("us")) {
+        lines << QStringLiteral("1/dt: %1 Hz").arg(Number(1e6 / std::fabs(readout.dt)));
     } else {
         lines << QStringLiteral("1/dt: %1 /%2").arg(Number(1.0 / std::fabs(readout.dt)), unit);
     }

@@ -68,7 +68,7 @@ private:
 };
 
 // The read-out as lines of text: per cursor its time and each shown channel's value with its
-// unit, then dt, 1/dt (in Hz for a millisecond axis) and each channel's delta.
+// unit, then dt, 1/dt (in Hz for a millisecond or microsecond axis) and each channel's delta.
 QStringList ReadoutLines(const CursorReadout& readout, const ScopeState& state);
 
 } // namespace kestova

@@ -73,6 +73,84 @@ StepFigures ComputeStepFigures(const std::vector<float>& response, double dt, do
     return f;
 }
 
+CommandedMove CommandedMoveMs(double speedRpm, double acceleration, double distance) {
+    CommandedMove m;
+    const double v = std::fabs(speedRpm) / 60.0; // rev/s
+    const double a = std::fabs(acceleration);
+    const double d = std::fabs(distance);
+    if (v <= 0.0 || a <= 0.0 || d <= 0.0) {
+        return m;
+    }
+    // A triangle when the distance runs out before the speed is reached.
+    const double peak = std::min(v, std::sqrt(d * a));
+    m.speed = std::copysign(peak * 60.0, speedRpm);
+    m.rampUp = peak / a * 1000.0;
+    m.plateau = (d - peak * peak / a) / peak * 1000.0;
+    return m;
+}
+
+StepFigures ComputeMoveFigures(const std::vector<float>& feedback, double dt, double start,
+                               const CommandedMove& move, const std::vector<float>* positionError) {
+    StepFigures f;
+    if (feedback.empty() || move.speed == 0.0 || !(dt > 0.0)) {
+        return f;
+    }
+    f.valid = true;
+    const double speed = move.speed;
+    // Progress toward the plateau from rest, whichever way the move turns.
+    std::vector<double> progress(feedback.size());
+    std::transform(feedback.begin(), feedback.end(), progress.begin(),
+                   [&](float y) { return y / speed; });
+    const auto index = [&](double t) {
+        return static_cast<std::size_t>(
+            std::clamp(std::ceil(t / dt - 1e-9), 0.0, static_cast<double>(feedback.size())));
+    };
+    const std::size_t first = index(start);
+
+    const std::vector<double> fromStart(progress.begin() + static_cast<std::ptrdiff_t>(first),
+                                        progress.end());
+    const std::optional<double> t10 = FirstCrossing(fromStart, dt, 0.1);
+    const std::optional<double> t90 = FirstCrossing(fromStart, dt, 0.9);
+    if (t10 && t90) {
+        f.riseTime = *t90 - *t10;
+    }
+
+    const double peak = *std::max_element(progress.begin(), progress.end());
+    f.overshootPercent = std::max(0.0, peak - 1.0) * 100.0;
+
+    // The plateau as far as the capture holds it.
+    const double rampEnd = start + move.rampUp;
+    const std::size_t from = index(rampEnd);
+    const std::size_t to = index(rampEnd + move.plateau);
+    if (from < to) {
+        std::optional<std::size_t> outside;
+        for (std::size_t i = to; i-- > from;) {
+            if (std::fabs(progress[i] - 1.0) > kSettlingBand) {
+                outside = i;
+                break;
+            }
+        }
+        if (!outside) {
+            f.settlingTime = 0.0;
+        } else if (*outside + 1 < to) {
+            f.settlingTime = static_cast<double>(*outside + 1) * dt - rampEnd;
+        }
+        const std::size_t tail = std::max<std::size_t>(1, (to - from) / 4);
+        const double sum =
+            std::accumulate(feedback.begin() + static_cast<std::ptrdiff_t>(to - tail),
+                            feedback.begin() + static_cast<std::ptrdiff_t>(to), 0.0);
+        f.steadyStateError = speed - sum / static_cast<double>(tail);
+    }
+
+    if (positionError != nullptr && !positionError->empty()) {
+        const auto extreme =
+            std::max_element(positionError->begin(), positionError->end(),
+                             [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        f.peakFollowingError = *extreme;
+    }
+    return f;
+}
+
 StepFigures ComputeStepFigures(const std::vector<float>& response, double dt, double target) {
     return ComputeStepFigures(response, dt, target, response.empty() ? 0.0 : response.front());
 }

@@ -10,9 +10,11 @@
 #include "Cscope.h"
 #include "SimulatedDriveFixture.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSettings>
 
 #include <algorithm>
 
@@ -394,6 +396,41 @@ TEST_F(MotionTestPage, MoveReachesTheCommandedSpeedAndDistance) {
     EXPECT_GE(*std::max_element(speed.begin(), speed.end()), 300.0F * 0.95F);
     EXPECT_NEAR(speed.back(), 0.0F, 30.0F);
     EXPECT_NEAR(position.back(), static_cast<float>(counts), counts * 0.01F);
+}
+
+// A whole move (600 rpm, 200 rev/s^2, 3 revolutions: 50 ms up, 250 ms at speed, 50 ms down) is
+// one capture from its start until after it has settled, and no later capture replaces it.
+TEST_F(MotionTestPage, AWholeMoveIsCapturedOnceFromItsStartAndStays) {
+    ASSERT_NO_FATAL_FAILURE(Open(kStepper, kLater));
+    kestova::CTWaveMode* motion = Page().MotionPage();
+    Set(motion, kestova::res::IDC_SPEED, "600");
+    Set(motion, kestova::res::IDC_ACCELERATION, "200");
+    Set(motion, kestova::res::IDC_DISTANCE, "3");
+    Set(motion, kestova::res::IDC_SAMPLING, "1");
+    motion->findChild<QCheckBox*>("wholeMove")->click();
+    Choose(kestova::res::IDC_CHANNEL_1, "Velocity Feedback (RPM)");
+    Page().Scope()->ClearScope();
+    int drawn = 0;
+    QObject::connect(&Page(), &kestova::CRunTest::waveDrawn, [&] { ++drawn; });
+    PressRun();
+    ASSERT_TRUE(WaitUntil([&] { return drawn == 1; }));
+    const std::vector<float> speed = Sweep(1);
+    // 525 ms of the move and its settle, in steps of 400 samples 100 us apart.
+    EXPECT_EQ(Find<QLineEdit>(motion, kestova::res::IDC_SAMPLING)->text(), "14");
+    const double msPerSample = 1.4;
+    const auto at = [&](double ms) { return speed.at(static_cast<std::size_t>(ms / msPerSample)); };
+    EXPECT_LT(speed.front(), 60.0F); // the start
+    EXPECT_GT(at(25.0), 60.0F);      // on the ramp
+    EXPECT_LT(at(25.0), 540.0F);
+    EXPECT_NEAR(at(250.0), 600.0F, 30.0F);  // the plateau
+    EXPECT_NEAR(speed.back(), 0.0F, 25.0F); // at rest after the move
+    ASSERT_TRUE(WaitUntil([&] { return !motion->CaptureBusy(); }));
+    EXPECT_FALSE(drive->WithDrive([](Drive& d) { return d.MotionRunning(); }));
+    PressRun();
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(Sweep(1), speed);
+    EXPECT_EQ(Reg(0xF5), 0); // the next plain run runs free again
+    EXPECT_TRUE(QSettings().value(kestova::CTWaveMode::kWholeMoveKey).toBool());
 }
 
 TEST_F(MotionTestPage, HigherCurrentGainRisesFaster) {

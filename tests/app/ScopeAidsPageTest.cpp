@@ -2,6 +2,7 @@
 // the current-loop test, and the picture of the cursors and figures.
 
 #include "CRunTest.h"
+#include "CTWaveMode.h"
 #include "CTorqueMode.h"
 #include "Cscope.h"
 #include "ScreenshotsScopeAids.h"
@@ -59,6 +60,41 @@ TEST_F(ScopeAidsPage, AHigherCurrentGainGivesAShorterRiseTime) {
     EXPECT_GT(fast, 0.0);
     EXPECT_LT(fast, slow);
     EXPECT_TRUE(Motion().Scope()->StepFiguresText().join('\n').contains("Rise 10-90 %"));
+    // The 40 ms capture is timed in microseconds, so a zoom can close in on the rise.
+    EXPECT_EQ(Motion().Scope()->State().axis.unit, "us");
+    EXPECT_LT(fast, 1000.0);
+}
+
+// After a 400 ms move measured on channel 2 with the cursors on, a current step (channel 1
+// only, 40 ms) moves the figures to the channel that has a sweep and the cursors onto its span.
+TEST_F(ScopeAidsPage, AidsFollowTheCaptureOnScreen) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    kestova::Cscope& scope = *Motion().Scope();
+    const auto runOnce = [&] {
+        bool drawn = false;
+        const auto c =
+            QObject::connect(&Motion(), &kestova::CRunTest::waveDrawn, [&] { drawn = true; });
+        PressRun();
+        EXPECT_TRUE(WaitUntil([&] { return drawn; }));
+        QObject::disconnect(c);
+        PressRun();
+    };
+    Set(Motion().MotionPage(), kestova::res::IDC_SAMPLING, "10");
+    scope.SetCursorsOn(true);
+    scope.SetStepChannel(2);
+    runOnce();
+    EXPECT_NEAR(scope.Cursors().Time(2), 266.7, 1.0);
+
+    Motion().findChild<QRadioButton*>(ControlName(kestova::res::IDC_TYPE_CURRENT_LOOP))->click();
+    Set(Motion().CurrentLoopPage(), kestova::res::IDC_SAMPLING, "1");
+    runOnce();
+    EXPECT_EQ(scope.StepChannel(), 1);
+    EXPECT_FALSE(scope.StepFiguresText().join('\n').contains("No sweep yet"));
+    EXPECT_TRUE(scope.StepFiguresText().join('\n').contains("test current"));
+    const double span = scope.State().axis.timePerSample * scope.State().axis.sampleCount;
+    const double sample = scope.State().axis.timePerSample;
+    EXPECT_NEAR(scope.Cursors().Time(1), span / 3.0, sample);
+    EXPECT_NEAR(scope.Cursors().Time(2), 2.0 * span / 3.0, sample);
 }
 
 TEST_F(ScopeAidsPage, ThePictureOfCursorsAndFiguresIsTakenOfAMove) {

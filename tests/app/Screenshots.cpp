@@ -14,8 +14,8 @@
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
 #include "ProgramState.h"
-#include "ResourceIds.h"
 #include "PtySlave.h"
+#include "ResourceIds.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScreenshotsScopeAids.h"
@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setApplicationName("Kestova");
+    // The scenes' choices are not remembered for the person's own runs.
+    QStandardPaths::setTestModeEnabled(true);
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(out);

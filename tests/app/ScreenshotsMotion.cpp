@@ -58,17 +58,22 @@ bool ShootMotion(CMainDlg& window,
     CRunTest& page = *window.MotionPage();
     QCoreApplication::processEvents();
 
-    // Three revolutions at 600 rpm, captured every millisecond over 0.4 s.
+    // Three revolutions at 600 rpm captured whole, from the start until the move has settled,
+    // with the position error beside the speeds and the step figures of the feedback against
+    // the plateau.
     QWidget* move = page.MotionPage();
     Set(move, res::IDC_SPEED, "600");
     Set(move, res::IDC_ACCELERATION, "200");
     Set(move, res::IDC_DISTANCE, "3");
-    Set(move, res::IDC_SAMPLING, "10");
+    page.MotionPage()->SetWholeMove(true);
     Choose(page, res::IDC_CHANNEL_1, "Velocity Targeted  (RPM)");
     Choose(page, res::IDC_CHANNEL_2, "Velocity Feedback (RPM)");
-    Choose(page, res::IDC_CHANNEL_3, "Position Feedback (P)");
+    Choose(page, res::IDC_CHANNEL_3, "Position Error (P)");
     Choose(page, res::IDC_CHANNEL_4, "--Select--");
+    page.Scope()->SetStepChannel(2);
     bool ok = RunOneSweep(page) && save("motion-move.png", nullptr);
+    page.Scope()->SetStepChannel(0);
+    page.MotionPage()->SetWholeMove(false);
 
     // A 1 A step on the winding with the drive's own gains, sampled every 0.1 ms.
     Find<QRadioButton>(&page, res::IDC_TYPE_CURRENT_LOOP)->click();

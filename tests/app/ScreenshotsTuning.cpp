@@ -127,8 +127,8 @@ void SendMouse(QWidget& w, QEvent::Type type, QPoint p, Qt::MouseButton button,
     QApplication::sendEvent(&w, &event);
 }
 
-// Zooms as the user does, dragging a rectangle over the plot: from time t0 to t1 (ms) and from
-// the value `high` down to `low` of channel 1, as far as the plot reaches.
+// Zooms as the user does, dragging a rectangle over the plot: from time t0 to t1 (axis unit) and
+// from the value `high` down to `low` of channel 1, as far as the plot reaches.
 void Zoom(Cscope& scope, double t0, double t1, float low, float high) {
     const ScopeRect plot = scope.Renderer().PlotRect();
     const ScopeState& state = scope.State();
@@ -163,8 +163,8 @@ constexpr float kStepCurrentMa = 1000.0F;
 constexpr float kSpeed = 300.0F;
 
 // The current step at low gains (KP and KI together keep the drive's ratio), then at the
-// drive's own gains over the low ones, zoomed into the first 10 ms (the shortest window the
-// scope zooms to) where the current rises.
+// drive's own gains over the low ones, zoomed into the first 3 ms where the current rises (a
+// capture this short is timed in microseconds).
 bool ShootCurrentLoop(CRunTest& page, const std::function<bool(const char*, QWidget*)>& save) {
     Cscope& scope = *page.Scope();
     Find<QRadioButton>(&page, res::IDC_TYPE_CURRENT_LOOP)->click();
@@ -179,7 +179,7 @@ bool ShootCurrentLoop(CRunTest& page, const std::function<bool(const char*, QWid
         if (!Capture(page)) {
             return false;
         }
-        Zoom(scope, 0.0, 10.5, -0.1F * kStepCurrentMa, 1.4F * kStepCurrentMa);
+        Zoom(scope, 0.0, 3050.0, -0.1F * kStepCurrentMa, 1.4F * kStepCurrentMa);
         return save(name, &page);
     };
     bool ok = step("250", "tuning-current-low.png");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -52,8 +53,8 @@ protected:
 };
 
 // A drive on a scripted line: the identity of TS-126 (protocol 310), a capture of 400 samples
-// per channel that is complete at once, writes echoed. A read for which `silent` holds gets no
-// answer.
+// per channel that is complete (and triggered) at once, writes echoed. A read for which `silent`
+// holds gets no answer.
 class ScriptedDrive {
 public:
     explicit ScriptedDrive(std::function<bool(std::uint16_t address)> silent)
@@ -87,11 +88,35 @@ private:
 
     std::function<bool(std::uint16_t)> silent_;
     std::map<std::uint16_t, std::uint16_t> registers_{
-        {0xFD, 12},  {0x47, 310}, {0x49, 7},   {0x4A, 100}, {0x45, 4},   {0x46, 400}, {0xD0, 1},
-        {0xD1, 100}, {0xDA, 2},   {0x15, 100}, {0x16, 300}, {0x18, 100}, {0x19, 1},   {0x1B, 100},
+        {0xFD, 12},  {0x47, 310}, {0x49, 7},   {0x4A, 100}, {0x45, 4},
+        {0x46, 400}, {0xD0, 1},   {0xD1, 100}, {0xDA, 2},   {0x15, 100},
+        {0x16, 300}, {0x18, 100}, {0x19, 1},   {0x1B, 100}, {0xF8, 2},
     };
     kttest::PtySlave slave_;
 };
+
+// Asked only for a speed, a move's capture spans the drive's whole move (100 rev/s^2 over one
+// revolution: 600 rpm are reached as the ramp turns), from its start until it is at rest.
+TEST_F(CaptureCommand, aMoveIsCapturedWholeFromItsStart) {
+    ASSERT_NO_FATAL_FAILURE(StartDrive());
+    std::ostringstream out, err;
+    const int status = RunCli({"--database", KESTOVA_DATA_MDB, "capture", "--test", "motion",
+                               "--ch1", "velocity-feedback", "--speed", "600"},
+                              out, err);
+    ASSERT_EQ(status, kSuccess) << err.str();
+    std::istringstream csv(out.str());
+    std::string line;
+    std::getline(csv, line);
+    std::vector<double> speeds;
+    while (std::getline(csv, line)) {
+        speeds.push_back(std::stod(line.substr(line.find(',') + 1)));
+    }
+    ASSERT_EQ(speeds.size(), 400U);
+    EXPECT_LT(speeds.front(), 100.0);
+    EXPECT_NEAR(*std::max_element(speeds.begin(), speeds.end()), 600.0, 40.0);
+    EXPECT_NEAR(speeds.back(), 0.0, 10.0);
+    EXPECT_NE(Holds(0xD0), 1);
+}
 
 // The tool checks what it is asked to write before it sends anything: a speed below 1 (the
 // rotation gives the direction), one that would arrive wrapped, a current of 99 A in a register

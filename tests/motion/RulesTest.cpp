@@ -2,6 +2,7 @@
 
 #include "TestRegisters.h"
 #include "WaveTraces.h"
+#include "WholeMove.h"
 
 #include <gtest/gtest.h>
 
@@ -52,4 +53,48 @@ TEST(WaveTracesOf, aCaptureTakeTheChannelsWithASourceEachAtItsOwnWords) {
     EXPECT_EQ(earlier.samples[3], (std::vector<float>{70, 80, 90, 90}));
     // A channel whose words would lie past the buffer is not taken.
     EXPECT_FALSE(MakeWaveTraces(buffer, 5, {0, 0, 0, 8}, true, 100, 1, 0).taken[3]);
+}
+
+// A current step's 40 ms capture is shown in microseconds, whole; 100 ms and the earlier
+// protocol's traces in ms.
+TEST(WaveTracesOf, aCaptureUnder100MsIsTimedInMicroseconds) {
+    const std::vector<std::int16_t> buffer(1600);
+    const SweepTimeAxis fine = TimeAxisOf(MakeWaveTraces(buffer, 400, {64}, true, 100, 1, 0));
+    EXPECT_STREQ(fine.unit, "us");
+    EXPECT_EQ(fine.span, 40000);
+    const SweepTimeAxis coarse = TimeAxisOf(MakeWaveTraces(buffer, 400, {64}, true, 100, 10, 0));
+    EXPECT_STREQ(coarse.unit, "ms");
+    EXPECT_EQ(coarse.span, 400);
+    EXPECT_STREQ(TimeAxisOf(MakeWaveTraces(buffer, 200, {64}, false, 100, 1, 100)).unit, "ms");
+}
+
+// 600 rpm at 200 rev/s^2 over 3 revolutions lasts 350 ms: 525 ms with the settle, 14 steps of
+// 400 samples 100 us apart. A short move turning back still gets its settle; a long one all the
+// drive's sampling allows.
+TEST(WholeMove, theWindowSpansTheMoveAndItsSettleAndTheTriggerTurnsWithTheMove) {
+    MotionProfile p;
+    p.speed = 600;
+    p.acceleration = 200;
+    p.distance = 300;
+    CaptureSettings s;
+    s.basePeriod = 100;
+    s.sampleCount = 400;
+    s.triggerSupported = true;
+    FitToWholeMove(s, p);
+    EXPECT_EQ(s.multiplier, 14);
+    EXPECT_EQ(s.cyclic, 0);
+    EXPECT_EQ(s.triggerSource, 8);
+    EXPECT_EQ(s.triggerPolarity, 0);
+    EXPECT_EQ(s.triggerLevel, 30);
+
+    p.distance = 10; // a triangle of 44.7 ms, then 150 ms to settle
+    p.rotation = 1;
+    FitToWholeMove(s, p);
+    EXPECT_EQ(s.multiplier, 5);
+    EXPECT_EQ(s.triggerPolarity, 1);
+    EXPECT_EQ(s.triggerLevel, -30);
+
+    p.distance = 30000; // 30 s at 600 rpm
+    FitToWholeMove(s, p);
+    EXPECT_EQ(s.multiplier, kMaxMultiplier);
 }

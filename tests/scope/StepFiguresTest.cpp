@@ -86,6 +86,58 @@ TEST(StepFigures, EndingShortOfTheTargetIsItsErrorAndNeverSettles) {
     EXPECT_FALSE(f.settlingTime);
 }
 
+// A 600 rpm move of 200 rev/s^2 over 3 revolutions starting 20 ms into the capture: a 50 ms
+// ramp whose feedback peaks at 717 rpm as the ramp ends and rings down to 597 rpm over the
+// plateau, then the ramp down and rest. Sampled every ms.
+std::vector<float> RingingMove(double start) {
+    std::vector<float> y;
+    for (double t = 0.0; t < 500.0; t += 1.0) {
+        const double x = t - start;
+        double v = 0.0;
+        if (x >= 0.0 && x < 50.0) {
+            v = 600.0 * x / 50.0;
+        } else if (x >= 50.0 && x < 300.0) {
+            v = 597.0 +
+                120.0 * std::exp(-(x - 50.0) / 30.0) * std::cos(2.0 * M_PI * (x - 50.0) / 40.0);
+        } else if (x >= 300.0 && x < 350.0) {
+            v = 597.0 * (350.0 - x) / 50.0;
+        }
+        y.push_back(static_cast<float>(v));
+    }
+    return y;
+}
+
+TEST(MoveFigures, AMoveIsMeasuredAgainstItsPlateauOverTheWholeCapture) {
+    const kestova::CommandedMove move = kestova::CommandedMoveMs(600.0, 200.0, 3.0);
+    EXPECT_DOUBLE_EQ(move.speed, 600.0);
+    EXPECT_DOUBLE_EQ(move.rampUp, 50.0);
+    EXPECT_DOUBLE_EQ(move.plateau, 250.0);
+    std::vector<float> error(500, 0.0F);
+    error[60] = 300.0F;
+    error[340] = -650.0F;
+    const auto f = kestova::ComputeMoveFigures(RingingMove(20.0), 1.0, 20.0, move, &error);
+    ASSERT_TRUE(f.valid);
+    EXPECT_NEAR(f.overshootPercent, 19.5, 0.05);
+    // The ring leaves the 2 % band (588..612 rpm) for the last time about 62 ms after the ramp,
+    // where 120 e^(-x/30) |cos(2 pi x/40)| last reaches 15 rpm; the ramp down is no part of it.
+    ASSERT_TRUE(f.settlingTime);
+    EXPECT_GT(*f.settlingTime, 55.0);
+    EXPECT_LT(*f.settlingTime, 70.0);
+    EXPECT_NEAR(f.steadyStateError, 3.0, 0.1);
+    ASSERT_TRUE(f.riseTime);
+    EXPECT_NEAR(*f.riseTime, 40.0, 1.0);
+    EXPECT_EQ(f.peakFollowingError, -650.0);
+}
+
+TEST(MoveFigures, AMoveTooShortToReachItsSpeedHasNoPlateau) {
+    const kestova::CommandedMove move = kestova::CommandedMoveMs(-600.0, 200.0, 0.1);
+    EXPECT_NEAR(move.speed, -60.0 * std::sqrt(20.0), 1e-9);
+    EXPECT_NEAR(move.plateau, 0.0, 1e-9);
+    const auto f = kestova::ComputeMoveFigures(std::vector<float>(100, -100.0F), 1.0, 0.0, move);
+    EXPECT_FALSE(f.settlingTime);
+    EXPECT_FALSE(f.peakFollowingError);
+}
+
 TEST(StepFigures, NoHeightNoFigures) {
     EXPECT_FALSE(ComputeStepFigures({5.0F, 5.0F, 5.0F}, kDt, 5.0).valid);
     EXPECT_FALSE(ComputeStepFigures({}, kDt, 5.0).valid);
