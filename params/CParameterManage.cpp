@@ -134,7 +134,11 @@ void CParameterManage::PlaceTopStrip(int right) {
     QLabel* hint = ui_->id1038;
     const int left = hint->x();
     const int text = hint->fontMetrics().horizontalAdvance(hint->text());
-    const int search = std::clamp(right - left - text - kHintGap, kSearchMinWidth, kSearchWidth);
+    // At least room for the placeholder beside the clear button.
+    const int least = std::max(
+        kSearchMinWidth, search_->fontMetrics().horizontalAdvance(search_->placeholderText()) + 40);
+    const int search =
+        std::clamp(right - left - text - kHintGap, std::min(least, kSearchWidth), kSearchWidth);
     const int room = std::max(right - search - kHintGap - left, 1);
     const bool wrap = room < text;
     hint->setWordWrap(wrap);

@@ -14,8 +14,8 @@
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
 #include "ProgramState.h"
-#include "ResourceIds.h"
 #include "PtySlave.h"
+#include "ResourceIds.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScreenshotsScopeAids.h"
@@ -126,6 +126,7 @@ int main(int argc, char** argv) {
     kestova::ProgramState state(programDir);
     kttest::ScriptedPresenter presenter;
     kestova::CMainDlg window(state, presenter);
+    const QSize firstSize = window.size();
     window.resize(960, 680);
     window.show();
     QCoreApplication::processEvents();
@@ -153,6 +154,10 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     ok = save("main-connected.png") && ok;
+    // The window at its first size: the hint beside the class filter, the short columns whole.
+    window.resize(firstSize);
+    ok = save("main-first-size.png") && ok;
+    window.resize(960, 680);
     window.OnCommand(kestova::res::ID_DRIVE_COMMUNICATION);
     ok = save("communication.png") && ok;
     window.OnCommand(kestova::res::ID_CONFIG_PARAMETERS);
