@@ -30,7 +30,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -125,6 +127,9 @@ int main(int argc, char** argv) {
 
     kestova::ProgramState state(programDir);
     kttest::ScriptedPresenter presenter;
+    // The window's first size and place, not the ones this user last closed it with.
+    QTemporaryDir userConfig;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userConfig.path());
     kestova::CMainDlg window(state, presenter);
     const QSize firstSize = window.size();
     window.resize(960, 680);
