@@ -17,14 +17,19 @@
 #include "ProgramState.h"
 #include "RegisterMap.h"
 #include "ResourceIds.h"
+#include "UserSettings.h"
 #include "WindowMessage.h"
 #include "ui_Main.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -73,6 +78,7 @@ CMainDlg::CMainDlg(ProgramState& state, Presenter& presenter, QWidget* parent)
         connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
     }
     StartUp();
+    RestorePlace();
 }
 
 CMainDlg::~CMainDlg() = default;
@@ -360,9 +366,24 @@ void CMainDlg::ShowAbout() {
     runDialog(*about_);
 }
 
-// Whether it opened is not checked: a desktop without any way to show a PDF stays quiet.
+// Where the desktop cannot show the manual, the person is told where the file is, to read it
+// elsewhere or with a viewer installed later.
 void CMainDlg::OpenManual() {
-    OpenDocument(state_.FileBesideProgram("Kestova_sm31.pdf"), QStringLiteral("application/pdf"));
+    const QString path = QDir::toNativeSeparators(state_.FileBesideProgram("Kestova_sm31.pdf"));
+    const QString caption = QStringLiteral("Software Manual");
+    if (!QFileInfo::exists(path)) {
+        presenter_.Message(this,
+                           QStringLiteral("The software manual was not found at\n%1").arg(path),
+                           caption, MsgIcon::Exclamation);
+        return;
+    }
+    if (!OpenDocument(path, QStringLiteral("application/pdf"))) {
+        presenter_.Message(this,
+                           QStringLiteral("No program to show PDF files was found.\n"
+                                          "The software manual is at\n%1")
+                               .arg(path),
+                           caption, MsgIcon::Information);
+    }
 }
 
 void CMainDlg::OpenProjectFile() {
@@ -382,6 +403,7 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     if (motion_->IsTestRunning()) {
         motion_->StopCurrentTest(motion_->CurrentTestType());
     }
+    SavePlace();
     event->accept();
     QDialog::closeEvent(event);
 }
@@ -399,6 +421,37 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 void CMainDlg::moveEvent(QMoveEvent* event) {
     connect_->move(layout_.connectPage.topLeft());
     QDialog::moveEvent(event);
+}
+
+// The window's size and place are the user's, not the installation's (UserSettings).
+void CMainDlg::RestorePlace() {
+    const QSettings settings = UserSettings();
+    const QSize size = settings.value("Window/Size").toSize();
+    if (size.isValid()) {
+        resize(size); // never below the minimum size
+    }
+    const QVariant at = settings.value("Window/Position");
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.append(screen->availableGeometry());
+    }
+    if (at.isValid() && PlaceIsOnAScreen(QRect(at.toPoint(), frameGeometry().size()), screens)) {
+        move(at.toPoint());
+    }
+    if (settings.value("Window/Maximized", false).toBool()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void CMainDlg::SavePlace() const {
+    QSettings settings = UserSettings();
+    const bool maximized = isMaximized();
+    settings.setValue("Window/Maximized", maximized);
+    // A maximised window keeps the place it had before, to return to.
+    if (!maximized) {
+        settings.setValue("Window/Size", size());
+        settings.setValue("Window/Position", pos());
+    }
 }
 
 // Smaller than this, the lowest navigation button would be cut off or the connection page would

@@ -76,6 +76,8 @@ private:
     void BuildMenu();
     void LayOut();
     void SetMinimumSize();
+    void RestorePlace();
+    void SavePlace() const;
     void PaintClient(QWidget* client);
     void OnLinkNotify(quintptr wParam);
     void LinkUp();

@@ -41,4 +41,19 @@ QSize MinimumClientSize(int navigationWidth, int buttonsTop, int buttonsBottom,
     return {width, height};
 }
 
+bool PlaceIsOnAScreen(const QRect& frame, const QList<QRect>& screens) {
+    // The top strip of a title bar, and how much of it must be seen to grab it.
+    constexpr int kStripHeight = 30;
+    constexpr int kGrabWidth = 100;
+    constexpr int kGrabHeight = 20;
+    const QRect strip(frame.topLeft(), QSize(frame.width(), kStripHeight));
+    for (const QRect& screen : screens) {
+        const QRect seen = strip.intersected(screen);
+        if (seen.width() >= std::min(kGrabWidth, frame.width()) && seen.height() >= kGrabHeight) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace kestova

@@ -3,6 +3,7 @@
 // Where the main window's frames and pages go for a given client size. Plain arithmetic so it can
 // be checked without a window.
 
+#include <QList>
 #include <QRect>
 #include <QSize>
 
@@ -26,5 +27,10 @@ MainLayout ComputeMainLayout(const QRect& client, int navigationWidth, int title
 // connection page fits beside the column.
 QSize MinimumClientSize(int navigationWidth, int buttonsTop, int buttonsBottom,
                         const QSize& connectSize);
+
+// Whether a window put at `frame` (its outer rectangle, title bar included) can be taken by its
+// title bar: enough of the strip along its top lies on one of the screens. A place saved on a
+// screen that is gone fails, and the window then opens where the desktop puts it.
+bool PlaceIsOnAScreen(const QRect& frame, const QList<QRect>& screens);
 
 } // namespace kestova

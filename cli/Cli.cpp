@@ -39,6 +39,8 @@ void AddLinkOptions(CLI::App& app, LinkOptions& link) {
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            Terminal terminal) {
     CLI::App app(kDescription, "kestova-cli");
+    app.set_version_flag("--version", std::string("kestova-cli ") + KESTOVA_VERSION,
+                         "print the program's version and exit");
     app.require_subcommand(1);
     app.fallthrough();
     LinkOptions link;

@@ -66,8 +66,10 @@ struct Difference {
     std::string right;
 };
 
+// `same` is the line that says so when nothing differs: silence would look like a failure.
 int PrintDifferences(std::ostream& out, bool json, const std::vector<Difference>& differences,
-                     const std::string& leftName, const std::string& rightName) {
+                     const std::string& leftName, const std::string& rightName,
+                     const std::string& same) {
     if (json) {
         auto key = [](std::string name) {
             for (char& ch : name) {
@@ -92,6 +94,8 @@ int PrintDifferences(std::ostream& out, bool json, const std::vector<Difference>
                        d.row->Cell(kUnitColumn)});
         }
         table.Print(out);
+    } else {
+        out << same << '\n';
     }
     return differences.empty() ? kSuccess : kRefused;
 }
@@ -142,7 +146,8 @@ int DiffFiles(Context& c, const std::string& leftPath, const std::string& rightP
             differences.push_back({&row, "(none)", ShownValue(row, row.Cell(kValueColumn))});
         }
     }
-    return PrintDifferences(c.out, c.link.json, differences, "A", "B");
+    return PrintDifferences(c.out, c.link.json, differences, "A", "B",
+                            "no differences between " + leftPath + " and " + rightPath);
 }
 
 } // namespace
@@ -229,7 +234,7 @@ int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable
     if (!refused.empty()) {
         c.err << refused.size() << " of " << rows.size()
               << " parameters were not taken by the drive:\n";
-        PrintDifferences(c.err, false, refused, "FILE", "DRIVE");
+        PrintDifferences(c.err, false, refused, "FILE", "DRIVE", {});
     }
     if (c.link.json) {
         PrintJson(c.out, {{"file", path},
@@ -256,7 +261,8 @@ int Diff(Context& c, const std::vector<std::string>& paths) {
     CheckDriveCode(s, file, paths[0]);
     Progress progress(c.err, c.terminal.err && !c.link.json);
     const ParameterRows held = DriveValues(s, file.rows, progress);
-    return PrintDifferences(c.out, c.link.json, CompareWithDrive(file.rows, held), "FILE", "DRIVE");
+    return PrintDifferences(c.out, c.link.json, CompareWithDrive(file.rows, held), "FILE", "DRIVE",
+                            "no differences: the drive holds every value of " + paths[0]);
 }
 
 } // namespace kestova::cli

@@ -91,7 +91,8 @@ void Session::Connect() {
     } else {
         port_ = options_.port.empty() ? DefaultPort() : options_.port;
         if (port_.empty()) {
-            throw CliError(kUsage, "no port given (--port) and no simulated drive registered");
+            // Nothing to ask is no drive, as a port with nothing on it is.
+            throw CliError(kNoDrive, "no port given (--port) and no simulated drive registered");
         }
         CheckPortName(port_);
         const std::string baud = std::to_string(options_.baud);

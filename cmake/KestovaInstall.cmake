@@ -33,15 +33,41 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/images/icon157.svg
 install(DIRECTORY ${KESTOVA_ICON_DIR}/ DESTINATION share/icons/hicolor
         FILES_MATCHING PATTERN "*.png")
 
+# The package's documentation as Debian wants it: the copyright in the machine-readable format,
+# the changelog and a manual page per program, compressed to the full and without a time stamp
+# (gzip -9n).
+set(debian_dir ${CMAKE_SOURCE_DIR}/resources/debian)
+set(package_doc ${CMAKE_BINARY_DIR}/package-doc)
+set(package_doc_files "")
+foreach(doc changelog man/kestova.1 man/kestova-cli.1 man/kestova-drive-sim.1)
+    get_filename_component(name ${doc} NAME)
+    add_custom_command(OUTPUT ${package_doc}/${name}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${package_doc}
+        COMMAND ${CMAKE_COMMAND} -E copy ${debian_dir}/${doc} ${package_doc}/${name}
+        COMMAND gzip -9nf ${package_doc}/${name}
+        DEPENDS ${debian_dir}/${doc}
+        VERBATIM)
+    list(APPEND package_doc_files ${package_doc}/${name}.gz)
+endforeach()
+add_custom_target(kestova_package_doc ALL DEPENDS ${package_doc_files})
+install(FILES ${debian_dir}/copyright ${package_doc}/changelog.gz DESTINATION share/doc/kestova)
+install(FILES ${package_doc}/kestova.1.gz ${package_doc}/kestova-cli.1.gz
+              ${package_doc}/kestova-drive-sim.1.gz
+        DESTINATION share/man/man1)
+install(FILES ${debian_dir}/lintian-overrides DESTINATION share/lintian/overrides RENAME kestova)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestova)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Kestova developers <dev@kestova.io>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tuning and configuration tool for closed-loop stepper and servo drives")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Kestova connects to a closed-loop stepper or servo drive over Modbus RTU, reads and edits its\n"
-    "parameters, stores them, saves and loads parameter files, explains alarms and runs motion\n"
-    "tests with a four-channel oscilloscope. A simulated drive and a command-line tool come with it.")
+# One string: separate quoted arguments would make a list, joined with ";" in the control file.
+# Lines of at most 80 characters, as Debian wants them.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Kestova connects to a closed-loop stepper or servo drive over Modbus RTU,\n"
+    "reads and edits its parameters, stores them, saves and loads parameter\n"
+    "files, explains alarms and runs motion tests with a four-channel\n"
+    "oscilloscope. A simulated drive and a command-line tool come with it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

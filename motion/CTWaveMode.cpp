@@ -5,6 +5,7 @@
 #include "RegisterMap.h"
 #include "ResourceIds.h"
 #include "TestRegisters.h"
+#include "UserSettings.h"
 #include "WholeMove.h"
 
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QSettings>
 
 namespace kestova {
 
@@ -59,9 +59,9 @@ CTWaveMode::CTWaveMode(ProgramState& state, Presenter& presenter, QWidget* paren
     wholeMove_->setGeometry(272, 140, 150, 20);
     wholeMove_->setToolTip("One capture from the move's start until it has settled: the sampling "
                            "follows speed, acceleration and distance, and the capture stays.");
-    wholeMove_->setChecked(QSettings().value(kWholeMoveKey, false).toBool());
+    wholeMove_->setChecked(UserSettings().value(kWholeMoveKey, false).toBool());
     connect(wholeMove_, &QCheckBox::toggled, this, [this](bool on) {
-        QSettings().setValue(kWholeMoveKey, on);
+        UserSettings().setValue(kWholeMoveKey, on);
         ShowWholeMove();
     });
 

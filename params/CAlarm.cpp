@@ -58,10 +58,19 @@ CAlarmList::CAlarmList(ProgramState& state, Presenter& presenter, QWidget* paren
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setHeaderLabels({"Error #", "Name", "Class", "Suggestion"});
     list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list_->header()->setStretchLastSection(false);
-    const int widths[] = {120, 120, 120, 600};
-    for (int column = 0; column < 4; ++column) {
+    // Suggestion, the last column, fills what the others leave.
+    list_->header()->setStretchLastSection(true);
+    const int widths[] = {120, 120, 120};
+    for (int column = 0; column < 3; ++column) {
         list_->setColumnWidth(column, widths[column]);
+    }
+}
+
+// Error #, Name and Class take their widest text; a suggestion longer than the rest of the view
+// reads in full in its tool tip.
+void CAlarmList::FitColumns() {
+    for (int column = 0; column < 3; ++column) {
+        list_->resizeColumnToContents(column);
     }
 }
 
@@ -79,9 +88,12 @@ void CAlarmList::AppendAlarm(std::int16_t code, const char* notOpenText,
                              const char* notOpenCaption) {
     const AlarmLookup lookup = LookUpAlarm(state_.Db(), code);
     for (const AlarmRow& row : lookup.rows) {
-        new QTreeWidgetItem(
+        auto* item = new QTreeWidgetItem(
             list_, {QString::fromStdString(row.code), QString::fromStdString(row.name),
                     QString::fromStdString(row.grade), QString::fromStdString(row.dispose)});
+        for (int column = 0; column < item->columnCount(); ++column) {
+            item->setToolTip(column, item->text(column));
+        }
     }
     switch (lookup.status) {
     case AlarmLookupStatus::Ok:
@@ -102,6 +114,7 @@ void CAlarmList::ShowNoErrorIfEmpty() {
     if (list_->topLevelItemCount() == 0) {
         new QTreeWidgetItem(list_, {"No error found", "", "", ""});
     }
+    FitColumns();
 }
 
 CCurrentAlarm::CCurrentAlarm(ProgramState& state, Presenter& presenter, QWidget* parent)

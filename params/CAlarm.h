@@ -52,8 +52,9 @@ protected:
     // Appends the code's records. notOpenText/notOpenCaption: the message when the query left no
     // record set.
     void AppendAlarm(std::int16_t code, const char* notOpenText, const char* notOpenCaption);
-    // The "No error found" row, when the list is empty.
+    // The "No error found" row, when the list is empty; then the columns fit the rows.
     void ShowNoErrorIfEmpty();
+    void FitColumns();
 
     ProgramState& state_;
     Presenter& presenter_;

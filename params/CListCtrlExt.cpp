@@ -10,6 +10,8 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace kestova {
 
 using namespace params;
@@ -31,7 +33,24 @@ bool HasIoFunctionPanel(int driveCode) {
 constexpr int kFirstIoFunction = 101;
 constexpr int kLastIoFunction = 120;
 
+// Description keeps at least this much of a narrow view.
+constexpr int kLeastDescriptionWidth = 160;
+
 } // namespace
+
+QVariant ListCells::data(const QModelIndex& index, int role) const {
+    if (role == Qt::ToolTipRole) {
+        // A tool tip of its own (a mark's) comes first; the short columns always show their text.
+        const QVariant own = QStandardItemModel::data(index, role);
+        const bool shared = index.column() == kDescriptionColumn || index.column() == kNoteColumn;
+        if (!own.toString().isEmpty() || !shared) {
+            return own;
+        }
+        const QString text = QStandardItemModel::data(index, Qt::DisplayRole).toString();
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
+    return QStandardItemModel::data(index, role);
+}
 
 CListCtrlExt::CListCtrlExt(QWidget* parent) : QTableView(parent), model_(0, kColumnCount) {
     for (int c = 0; c < kColumnCount; ++c) {
@@ -46,7 +65,6 @@ CListCtrlExt::CListCtrlExt(QWidget* parent) : QTableView(parent), model_(0, kCol
         horizontalHeader()->resizeSection(c, kColumns[c].width);
     }
     setColumnHidden(kAddressColumn, true);
-    horizontalHeader()->setStretchLastSection(false);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     setShowGrid(true);
@@ -82,6 +100,27 @@ void CListCtrlExt::SetRows(const ParameterRows& rows) {
         }
         model_.appendRow(items);
     }
+    FitColumns();
+}
+
+void CListCtrlExt::FitColumns() {
+    int used = 0;
+    for (const int c : {kNumberColumn, kValueColumn, kRangeColumn, kUnitColumn}) {
+        resizeColumnToContents(c);
+        used += columnWidth(c);
+    }
+    const int rest = viewport()->width() - used;
+    const int wanted = std::max(sizeHintForColumn(kDescriptionColumn),
+                                horizontalHeader()->sectionSizeHint(kDescriptionColumn));
+    setColumnWidth(kDescriptionColumn,
+                   std::min(wanted, std::max(rest * 3 / 5, kLeastDescriptionWidth)));
+    // Note, the last column, fills what is left.
+    horizontalHeader()->setStretchLastSection(true);
+}
+
+void CListCtrlExt::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitColumns();
 }
 
 ParameterRow CListCtrlExt::Row(int row) const {

@@ -22,6 +22,14 @@ class CIOSettings;
 class Presenter;
 class ProgramState;
 
+// The list's cells. Description and Note, which share what the short columns leave, carry their
+// whole text as their tool tip, for a view too narrow to show it.
+class ListCells final : public QStandardItemModel {
+public:
+    using QStandardItemModel::QStandardItemModel;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+};
+
 class CListCtrlExt : public QTableView {
     Q_OBJECT
 public:
@@ -43,6 +51,10 @@ public:
     QString CellText(int row, int column) const;
     void SetCellText(int row, int column, const QString& text);
 
+    // The short columns (Par. #, Value, Range, Unit) take their widest text; Description and Note
+    // share the rest of the view. Done for new rows and a new size.
+    void FitColumns();
+
     // The cell selection.
     CellState State() const { return state_; }
     int MarkedRow() const { return markedRow_; }
@@ -62,6 +74,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
@@ -69,7 +82,7 @@ private:
     bool IsIoFunctionParameter(int row) const;
     void Disarm();
 
-    QStandardItemModel model_;
+    ListCells model_;
     const ProgramState* program_ = nullptr;
     Presenter* presenter_ = nullptr;
     CIOSettings* ioPanel_ = nullptr;

@@ -14,9 +14,12 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kestova {
 
@@ -30,8 +33,13 @@ constexpr int kListBottomInset = 20;
 constexpr int kProgressGap = 3;
 constexpr int kProgressHeight = 15;
 constexpr int kSearchWidth = 220;
+constexpr int kSearchMinWidth = 150;
 constexpr int kSearchTop = 8;
 constexpr int kSearchHeight = 26;
+constexpr int kHintGap = 8;
+// The strip above the list: the hint may take two lines in it.
+constexpr int kStripTop = 4;
+constexpr int kStripHeight = 37;
 
 // Waits with the window still painting; the person's input is held back meanwhile. A precise
 // timer: a coarse one (Qt's choice from two seconds up) may end a drive command's wait 5 % early.
@@ -113,7 +121,33 @@ void CParameterManage::resizeEvent(QResizeEvent* event) {
     ui_->id1039->setGeometry(list.left(), list.top(), right - list.left(), bottom - list.top());
     ui_->id1040->setGeometry(list.left(), bottom + kProgressGap, right - list.left(),
                              kProgressHeight);
-    search_->setGeometry(right - kSearchWidth, kSearchTop, kSearchWidth, kSearchHeight);
+    PlaceTopStrip(right);
+}
+
+QLabel* CParameterManage::ClassHint() const {
+    return ui_->id1038;
+}
+
+// The hint beside the class filter and the search box at the right share the strip above the
+// list, side by side: the search box narrows first, then the hint breaks onto a second line.
+void CParameterManage::PlaceTopStrip(int right) {
+    QLabel* hint = ui_->id1038;
+    const int left = hint->x();
+    const int text = hint->fontMetrics().horizontalAdvance(hint->text());
+    // At least room for the placeholder beside the clear button.
+    const int least = std::max(
+        kSearchMinWidth, search_->fontMetrics().horizontalAdvance(search_->placeholderText()) + 40);
+    const int search =
+        std::clamp(right - left - text - kHintGap, std::min(least, kSearchWidth), kSearchWidth);
+    const int room = std::max(right - search - kHintGap - left, 1);
+    const bool wrap = room < text;
+    hint->setWordWrap(wrap);
+    if (wrap) {
+        hint->setGeometry(left, kStripTop, room, kStripHeight);
+    } else {
+        hint->setGeometry(left, kSearchTop + 2, room, kSearchHeight - 4);
+    }
+    search_->setGeometry(right - search, kSearchTop, search, kSearchHeight);
 }
 
 void CParameterManage::FillClassFilter() {

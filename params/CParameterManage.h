@@ -24,6 +24,7 @@
 
 class QComboBox;
 class QDialog;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 namespace Ui {
@@ -73,6 +74,7 @@ public:
     // the comparison of the drive with a parameter set file.
     CListMarks* Marks() const { return marks_; }
     QLineEdit* SearchBox() const { return search_; }
+    QLabel* ClassHint() const;
     // Asks for a file, reads the whole table from the drive and shows the rows that differ.
     bool CompareWithFile();
     CCompareDialog* CompareDialog() const { return compare_; }
@@ -120,6 +122,7 @@ private:
     void LoadDefaults();
     void OnSearchEdited(const QString& text);
     void ApplySearch(int first, int last);
+    void PlaceTopStrip(int right);
     // The list shows the whole table with the drive's values, read anew unless it already does.
     void ShowWholeTable();
 

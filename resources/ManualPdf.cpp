@@ -1,12 +1,17 @@
-// kestova-manual IN.md OUT.pdf: typesets the user manual with Qt's own text engine and PDF writer,
-// so the build needs no other tool. The markdown's pictures (`![caption](../screenshots/x.png)`,
-// relative to the .md file) are embedded at their full resolution, scaled to the text width and
-// captioned; tables span the text width; each chapter (`## `) starts a new page and every page
-// carries its number.
+// kestova-manual IN.md OUT.pdf [OUT.txt]: typesets the user manual with Qt's own text engine and
+// PDF writer, so the build needs no other tool. The markdown's pictures
+// (`![caption](../screenshots/x.png)`, relative to the .md file) are embedded at their full
+// resolution, scaled to the text width and captioned; tables span the text width; code blocks
+// never wrap (a block with a line wider than the text is set smaller); each chapter (`## `)
+// starts a new page and every page carries its number. OUT.txt receives the typeset text, for
+// checks.
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
@@ -17,10 +22,12 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -89,6 +96,124 @@ bool EmbedPictures(QTextDocument& document, const QString& baseDir, double textW
     return true;
 }
 
+// The escape that keeps a "|" inside a table cell stays in front of it within a code span; in
+// print the "|" stands alone.
+void DropCellEscapes(QTextDocument& document) {
+    const QString escaped = QStringLiteral("\\|");
+    for (QTextCursor found = document.find(escaped); !found.isNull();
+         found = document.find(escaped, found)) {
+        QTextCursor backslash(&document);
+        backslash.setPosition(found.selectionStart() + 1);
+        found.insertText(QStringLiteral("|"), backslash.charFormat());
+    }
+}
+
+bool IsCode(const QTextBlock& block) {
+    if (block.blockFormat().hasProperty(QTextFormat::BlockCodeFence) ||
+        block.blockFormat().hasProperty(QTextFormat::BlockCodeLanguage)) {
+        return true;
+    }
+    bool any = false;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat format = it.fragment().charFormat();
+        if (!format.fontFixedPitch() && !QFontInfo(format.font()).fixedPitch()) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// The widest line of a block in its own fonts.
+double LineWidth(const QTextBlock& block, const QFont& base) {
+    double widest = 0.0;
+    double line = 0.0;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QFontMetricsF metrics(fragment.charFormat().font().resolve(base));
+        const QStringList parts = fragment.text().split(QChar::LineSeparator);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0) {
+                widest = std::max(widest, line);
+                line = 0.0;
+            }
+            line += metrics.horizontalAdvance(parts[i]);
+        }
+    }
+    return std::max(widest, line);
+}
+
+// Code is copied from the manual into a shell: a line broken inside "--timeout" or a file name
+// would be copied broken. So code lines never wrap, and a run of code blocks whose widest line is
+// wider than the text is set in a smaller size, the same for the whole run. False (with a
+// message) when a line would need a size too small to read.
+bool KeepCodeLinesWhole(QTextDocument& document, double textWidth) {
+    constexpr double kLeastScale = 0.7;
+    const QFont base = document.defaultFont();
+    for (QTextBlock block = document.begin(); block.isValid();) {
+        if (!IsCode(block)) {
+            block = block.next();
+            continue;
+        }
+        std::vector<QTextBlock> run;
+        double widest = 0.0;
+        double room = textWidth;
+        for (; block.isValid() && IsCode(block); block = block.next()) {
+            run.push_back(block);
+            widest = std::max(widest, LineWidth(block, base));
+            room = std::min(room, textWidth - block.blockFormat().leftMargin() -
+                                      block.blockFormat().indent() * document.indentWidth());
+        }
+        // A hair of room for the layout's own rounding.
+        const double scale = std::min(1.0, (room - 2.0) / std::max(widest, 1.0));
+        if (scale < kLeastScale) {
+            std::fprintf(stderr, "a code line is too wide to print: %s\n",
+                         qPrintable(run.front().text().left(60)));
+            return false;
+        }
+        for (const QTextBlock& code : run) {
+            QTextCursor cursor(code);
+            QTextBlockFormat whole = code.blockFormat();
+            whole.setNonBreakableLines(true);
+            cursor.setBlockFormat(whole);
+            if (scale >= 1.0) {
+                continue;
+            }
+            for (auto it = code.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                QTextCharFormat smaller = fragment.charFormat();
+                const QFont font = smaller.font().resolve(base);
+                smaller.setFontPointSize(std::floor(font.pointSizeF() * scale * 10.0) / 10.0);
+                QTextCursor part(&document);
+                part.setPosition(fragment.position());
+                part.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+                part.setCharFormat(smaller);
+            }
+        }
+    }
+    return true;
+}
+
+// After the layout: no code line took more than one line of print. False (with a message) when
+// one did.
+bool CodeLinesStayedWhole(QTextDocument& document) {
+    document.documentLayout()->pageCount(); // lays the whole document out
+    int code = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (!IsCode(block)) {
+            continue;
+        }
+        ++code;
+        const int lines = static_cast<int>(block.text().count(QChar::LineSeparator)) + 1;
+        if (block.layout()->lineCount() > lines) {
+            std::fprintf(stderr, "a code line wraps in print: %s\n", qPrintable(block.text()));
+            return false;
+        }
+    }
+    std::printf("%d code blocks, each line whole\n", code);
+    return true;
+}
+
 // Every chapter starts on a new page; the title page keeps the introduction.
 void BreakBeforeChapters(QTextDocument& document) {
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -131,8 +256,8 @@ void FormatTables(QTextDocument& document) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: kestova-manual IN.md OUT.pdf\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: kestova-manual IN.md OUT.pdf [OUT.txt]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -160,8 +285,23 @@ int main(int argc, char** argv) {
     if (!EmbedPictures(document, source.absolutePath(), page.width())) {
         return 1;
     }
+    DropCellEscapes(document);
+    if (!KeepCodeLinesWhole(document, page.width())) {
+        return 1;
+    }
     BreakBeforeChapters(document);
     FormatTables(document);
+    if (!CodeLinesStayedWhole(document)) {
+        return 1;
+    }
+    if (argc == 4) {
+        QFile text(QString::fromLocal8Bit(argv[3]));
+        if (!text.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            std::fprintf(stderr, "cannot write %s\n", argv[3]);
+            return 1;
+        }
+        text.write(document.toPlainText().toUtf8());
+    }
 
     QPdfWriter writer(QString::fromLocal8Bit(argv[2]));
     writer.setTitle("Kestova Software Manual");

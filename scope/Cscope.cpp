@@ -122,8 +122,21 @@ void Cscope::SetClientRect(int left, int top, int right, int bottom) {
 
 void Cscope::Redraw() {
     renderer_.SetDevicePixelRatio(devicePixelRatioF());
-    view_ = renderer_.Redraw(state_, PictureSize());
+    view_ = renderer_.Layout(state_, PictureSize());
+    drawPending_ = true;
     update();
+}
+
+void Cscope::DrawPending() {
+    if (drawPending_) {
+        drawPending_ = false;
+        renderer_.Draw(state_);
+    }
+}
+
+const ScopeRenderer& Cscope::Renderer() {
+    DrawPending();
+    return renderer_;
 }
 
 void Cscope::paintEvent(QPaintEvent*) {
@@ -135,8 +148,10 @@ void Cscope::paintEvent(QPaintEvent*) {
     // A window moved to a screen of another pixel ratio is drawn again at that ratio.
     if (renderer_.DevicePixelRatio() != devicePixelRatioF()) {
         renderer_.SetDevicePixelRatio(devicePixelRatioF());
-        view_ = renderer_.Redraw(state_, PictureSize());
+        view_ = renderer_.Layout(state_, PictureSize());
+        drawPending_ = true;
     }
+    DrawPending();
     const QImage& picture = renderer_.Compose(drag_.InProgress());
     const QRect shown =
         QRect(QPoint(0, 0), PictureSize()).intersected(QRect(QPoint(0, 0), renderer_.LayerSize()));

@@ -17,7 +17,9 @@
 //                SetTimeRange(0, T); ClearScope(); EnableCh1..EnableCh4(box);
 //                then per channel with a source: AddChNPoint(i, sample i) for i = 0 .. n-1
 //                (the last index unifies the scales and redraws).
-// Range and axis setters write the current zoom level and never redraw.
+// Range and axis setters write the current zoom level and never redraw. A redraw places the
+// picture at once (View() has the new scales) and draws the layers when the control is next
+// painted, so the eleven redraws of one sweep draw once.
 //
 // Measuring aids, offered by a host that asks for them (OfferAids) and then all off until
 // chosen from the context menu below the colours: two cursors
@@ -87,6 +89,7 @@ public:
     // Level 0, empty lists, redraw.
     void ClearScope();
     void SetClientRect(int left, int top, int right, int bottom);
+    // Places the picture now; the layers are drawn at the next paint.
     void Redraw();
 
     // A context-menu command (ID_SCOPE_BGCOLOR .. ID_SCOPE_CH4COLOR, or one of ScopeAidIds.h).
@@ -119,7 +122,8 @@ public:
     QSize PictureSize() const;
 
     const ScopeState& State() const { return state_; }
-    const ScopeRenderer& Renderer() const { return renderer_; }
+    // With the layers drawn as the next paint would show them.
+    const ScopeRenderer& Renderer();
     // The view of the last redraw, which zoom and cursors work from.
     const ScopeView& View() const { return view_; }
     const ScopeDrag& Drag() const { return drag_; }
@@ -141,6 +145,7 @@ protected:
 
 private:
     void Enable(int channel, std::uint8_t enabled);
+    void DrawPending();
     void AddPoint(int channel, int index, float value);
     void ZoomInto(const ScopeRect& band);
     void RestorePointer();
@@ -162,6 +167,7 @@ private:
     QCursor savedCursor_;
     bool hadCursor_ = false;
     ScopeView view_;
+    bool drawPending_ = false;
     ScopeCursors cursors_;
     int stepChannel_ = 0;
     bool aidsOffered_ = false;

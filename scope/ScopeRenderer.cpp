@@ -113,6 +113,7 @@ void ScopeRenderer::EnsureLayers(QSize client) {
     make(selection_, TraceFillColour());
     lastBand_ = {};
     make(compose_, MarginColour());
+    drawnBackground_.reset();
 }
 
 qsizetype ScopeRenderer::LayerBytes() const {
@@ -125,6 +126,12 @@ QRect ScopeRenderer::LayerClip(const QRect& r) const {
 }
 
 ScopeView ScopeRenderer::Redraw(ScopeState& state, QSize client) {
+    Layout(state, client);
+    Draw(state);
+    return view_;
+}
+
+ScopeView ScopeRenderer::Layout(ScopeState& state, QSize client) {
     if (!HasLayers()) {
         view_ = ViewOf(state, {});
         return view_;
@@ -135,10 +142,54 @@ ScopeView ScopeRenderer::Redraw(ScopeState& state, QSize client) {
         c.title = ChannelName(c.source);
     }
     MeasureLayout(state);
-    DrawBackground(state);
     view_ = ViewOf(state, plot_);
-    DrawTraces(state);
     return view_;
+}
+
+ScopeRenderer::BackgroundKey ScopeRenderer::KeyOf(const ScopeState& state) const {
+    const auto L = static_cast<std::size_t>(state.level);
+    BackgroundKey key;
+    key.client = client_;
+    key.plot = plot_;
+    key.layers = LayerSize();
+    key.ratio = ratio_;
+    key.level = state.level;
+    key.timeMin = state.axis.time[L].min;
+    key.timeMax = state.axis.time[L].max;
+    key.unit = state.axis.unit;
+    key.background = state.background;
+    key.yDivisions = yDivisions_;
+    key.column2 = column2_;
+    for (std::size_t c = 0; c < state.channels.size(); ++c) {
+        const ScopeChannel& channel = state.channels[c];
+        key.channels[c] = {channel.Shown(), channel.colour, channel.title, channel.range[L].min,
+                           channel.range[L].max};
+    }
+    return key;
+}
+
+void ScopeRenderer::Draw(ScopeState& state) {
+    if (!HasLayers()) {
+        return;
+    }
+    if (drawnBackground_ == KeyOf(state)) {
+        for (int ch = 1; ch <= kScopeChannels; ++ch) {
+            if (state.Channel(ch).Shown()) {
+                state.Channel(ch).tickValues = ticks_[static_cast<std::size_t>(ch - 1)];
+            }
+        }
+    } else {
+        DrawBackground(state);
+        for (std::size_t c = 0; c < state.channels.size(); ++c) {
+            ticks_[c] = state.channels[c].tickValues;
+        }
+        // Taken after the drawing, which may change the divisions and channel 2's column that
+        // the next drawing starts from.
+        drawnBackground_ = KeyOf(state);
+        ++backgroundDraws_;
+    }
+    DrawTraces(state);
+    ++draws_;
 }
 
 void ScopeRenderer::MeasureLayout(ScopeState& state) {

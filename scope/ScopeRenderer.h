@@ -7,7 +7,9 @@
 //   selection   the rubber band during a drag: white frame, black inside, (5, 0, 0) elsewhere
 //   compose     background, then the trace layer's plot rectangle and (while dragging) the
 //               selection layer ORed in bit by bit, so only the traces and the band's frame show
-// Grid, labels and traces are drawn only when data or view change; a paint just composes.
+// Grid, labels and traces are drawn only when data or view change; a paint just composes. The
+// background is kept while what it shows (size, ranges, colours, texts, shown channels) stays the
+// same, so a new capture of unchanged ranges draws only its traces.
 
 #include "ScopeLayout.h"
 #include "ScopeState.h"
@@ -18,6 +20,8 @@
 #include <QSize>
 #include <QStringList>
 
+#include <array>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -47,11 +51,18 @@ public:
     // A client rectangle in the layers' own pixels.
     QRect DevicePixels(const QRect& r) const;
 
-    // Rebuilds the background and trace layers for a client of this size (layers grow when it
-    // outgrows them). Writes the titles, tick values and range texts into `state` and returns
-    // the view drawn, which View() keeps until the next redraw. Without layers nothing is drawn
-    // and the view has no scales.
+    // Places the picture for a client of this size (layers grow when it outgrows them): writes
+    // the titles and range texts into `state` and returns the view the next Draw shows, which
+    // View() keeps. Cheap; nothing is drawn. Without layers the view has no scales.
+    ScopeView Layout(ScopeState& state, QSize client);
+    // Draws the background and trace layers as the last Layout placed them and writes the tick
+    // values into `state`. The background is drawn again only when what it shows changed.
+    void Draw(ScopeState& state);
+    // Layout, then Draw.
     ScopeView Redraw(ScopeState& state, QSize client);
+    // How often Draw has drawn the traces, and the background with them.
+    int Draws() const { return draws_; }
+    int BackgroundDraws() const { return backgroundDraws_; }
     const ScopeView& View() const { return view_; }
 
     // The band over the plain (5, 0, 0) fill of the selection layer.
@@ -96,6 +107,32 @@ public:
     static QColor ReferenceColour(const QColor& colour);
 
 private:
+    // Everything the background layer shows; equal keys draw equal backgrounds.
+    struct BackgroundKey {
+        struct Channel {
+            bool shown = false;
+            QColor colour;
+            QString title;
+            float min = 0.0f;
+            float max = 0.0f;
+            bool operator==(const Channel&) const = default;
+        };
+        ScopeRect client;
+        ScopeRect plot;
+        QSize layers;
+        qreal ratio = 1.0;
+        int level = 0;
+        float timeMin = 0.0f;
+        float timeMax = 0.0f;
+        QString unit;
+        QColor background;
+        int yDivisions = 0; // both as the drawing left them, which the next one starts from
+        int column2 = 0;
+        std::array<Channel, kScopeChannels> channels{};
+        bool operator==(const BackgroundKey&) const = default;
+    };
+    BackgroundKey KeyOf(const ScopeState& state) const;
+
     void EnsureLayers(QSize client);
     void MeasureLayout(ScopeState& state);
     void DrawBackground(ScopeState& state);
@@ -135,6 +172,10 @@ private:
     std::vector<QPointF> offsets_; // a polyline's points from the plot's corner, reused
     std::vector<QPoint> points_;   // the same placed on whole pixels, at a ratio of 1
     qreal ratio_ = 1.0;
+    std::optional<BackgroundKey> drawnBackground_; // none: the background layer is not drawn
+    std::array<std::array<float, kTickLabels>, kScopeChannels> ticks_{}; // as last drawn
+    int draws_ = 0;
+    int backgroundDraws_ = 0;
 };
 
 } // namespace kestova

@@ -11,7 +11,7 @@ packages=(
     libsqlcipher-dev sqlcipher
     qt6-base-dev qt6-svg-dev fonts-dejavu-core
     libcli11-dev nlohmann-json3-dev
-    dpkg-dev desktop-file-utils appstream
+    dpkg-dev desktop-file-utils appstream lintian
 )
 
 missing=()

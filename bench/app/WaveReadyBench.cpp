@@ -2,9 +2,9 @@
 // (4 channels of 512 samples) takes one real scope-only capture; then the capture thread's
 // message is posted again from another thread, as the capture thread posts it, and timed until
 // the page has copied the samples, fed the scope, ranged and drawn it, and the scope has painted.
-// Goal: under 20 ms.
+// Goals: under 5 ms at a pixel ratio of 1, under 10 ms at 2.
 //
-//   bench_app_wave_ready [rounds]
+//   bench_app_wave_ready [rounds] [pixel ratio]
 
 #include "CConnect.h"
 #include "CMainDlg.h"
@@ -46,6 +46,9 @@ bool WaitFor(const std::function<bool()>& done) {
 int main(int argc, char** argv) {
     using namespace kestova;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2) {
+        qputenv("QT_SCALE_FACTOR", argv[2]);
+    }
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 51;
 
@@ -116,9 +119,11 @@ int main(int argc, char** argv) {
                 .count());
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("finished capture to scope drawn, 4 x %d samples, scope %d x %d, %d rounds\n", n,
-                page.Scope()->width(), page.Scope()->height(), rounds);
-    std::printf("  median %6.2f ms, worst %6.2f ms   (goal: under 20 ms)\n", ms[ms.size() / 2],
-                ms.back());
+    const qreal ratio = page.Scope()->devicePixelRatioF();
+    std::printf("finished capture to scope drawn, 4 x %d samples, scope %d x %d at a pixel ratio "
+                "of %g, %d rounds\n",
+                n, page.Scope()->width(), page.Scope()->height(), ratio, rounds);
+    std::printf("  median %6.2f ms, worst %6.2f ms   (goal: under %d ms)\n", ms[ms.size() / 2],
+                ms.back(), ratio > 1.0 ? 10 : 5);
     return 0;
 }

@@ -87,6 +87,30 @@ TEST_F(AlarmPage, historyShowsEveryRecordOfEachCodeInRegisterOrder) {
     EXPECT_TRUE(alarm->CurrentPage()->List()->topLevelItemCount() == 0);
 }
 
+// Issue 24: names show whole; a suggestion longer than the view reads in full in its tool tip.
+TEST_F(AlarmPage, namesShowWholeAndEveryCellHasItsTextAsToolTip) {
+    StartScripted();
+    window->resize(1500, 700);
+    const std::uint16_t log[10] = {5, 9, 0, 0, 0, 0, 0, 0, 0, 0xFFFF};
+    for (int i = 0; i < 10; ++i) {
+        bank.Set(static_cast<std::uint16_t>(16 + i), log[i]);
+    }
+    SelectTab(1);
+    QTest::mouseClick(alarm->ReadButton(), Qt::LeftButton);
+    QTreeWidget* list = alarm->HistoryPage()->List();
+    ASSERT_GT(list->topLevelItemCount(), 1);
+    const QFontMetrics metrics = list->fontMetrics();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        EXPECT_LT(metrics.horizontalAdvance(item->text(1)), list->columnWidth(1))
+            << item->text(1).toStdString();
+        for (int column = 0; column < 4; ++column) {
+            EXPECT_EQ(item->toolTip(column), item->text(column));
+        }
+    }
+    EXPECT_GT(list->columnWidth(3), 900) << "the suggestion takes the rest of a wide page";
+}
+
 TEST_F(AlarmPage, switchingTabsReadsNothingAndKeepsTheLists) {
     StartScripted();
     bank.Set(16, 9);

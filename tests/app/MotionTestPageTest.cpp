@@ -9,6 +9,7 @@
 #include "CTorqueMode.h"
 #include "Cscope.h"
 #include "SimulatedDriveFixture.h"
+#include "UserSettings.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -430,7 +431,7 @@ TEST_F(MotionTestPage, AWholeMoveIsCapturedOnceFromItsStartAndStays) {
     EXPECT_EQ(drawn, 1);
     EXPECT_EQ(Sweep(1), speed);
     EXPECT_EQ(Reg(0xF5), 0); // the next plain run runs free again
-    EXPECT_TRUE(QSettings().value(kestova::CTWaveMode::kWholeMoveKey).toBool());
+    EXPECT_TRUE(kestova::UserSettings().value(kestova::CTWaveMode::kWholeMoveKey).toBool());
 }
 
 TEST_F(MotionTestPage, HigherCurrentGainRisesFaster) {

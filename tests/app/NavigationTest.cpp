@@ -118,6 +118,41 @@ TEST_F(Navigating, resizingKeepsTheConnectionPageCentredAndThePagesFillingTheAre
     }
 }
 
+// Issue 24: the window opens as it was closed, unless its place is on no screen any more.
+TEST_F(Navigating, theWindowOpensWithTheSizeAndPlaceItWasClosedWith) {
+    Start();
+    EXPECT_EQ(defaultSize.width(), 790);
+    window->resize(1000, 700);
+    window->move(40, 30);
+    ASSERT_TRUE(WaitUntil([&] { return window->size() == QSize(1000, 700); }));
+    window->close();
+    window.reset();
+    Start();
+    EXPECT_EQ(defaultSize, QSize(1000, 700));
+    EXPECT_EQ(window->pos(), QPoint(40, 30));
+
+    window->move(9000, 30); // a screen that was unplugged
+    ASSERT_TRUE(WaitUntil([&] { return window->pos() == QPoint(9000, 30); }));
+    window->close();
+    window.reset();
+    Start();
+    EXPECT_EQ(defaultSize, QSize(900, 640)) << "the size Start gave the window it closed";
+    EXPECT_NE(window->pos(), QPoint(9000, 30));
+}
+
+TEST(MainWindowPlace, isUsedOnlyWhereTheTitleBarCanBeTaken) {
+    const QList<QRect> screens = {QRect(0, 0, 1920, 1080), QRect(1920, 200, 1280, 1024)};
+    EXPECT_TRUE(kestova::PlaceIsOnAScreen(QRect(100, 100, 790, 600), screens));
+    EXPECT_TRUE(kestova::PlaceIsOnAScreen(QRect(1800, 500, 790, 600), screens));
+    EXPECT_TRUE(kestova::PlaceIsOnAScreen(QRect(-600, 10, 790, 600), screens)) << "190 px seen";
+    EXPECT_FALSE(kestova::PlaceIsOnAScreen(QRect(-720, 10, 790, 600), screens)) << "70 px seen";
+    EXPECT_FALSE(kestova::PlaceIsOnAScreen(QRect(100, 1070, 790, 600), screens))
+        << "only 10 px of the title bar";
+    EXPECT_FALSE(kestova::PlaceIsOnAScreen(QRect(2000, 50, 790, 600), screens))
+        << "above the second screen";
+    EXPECT_FALSE(kestova::PlaceIsOnAScreen(QRect(100, 100, 790, 600), {}));
+}
+
 TEST_F(Navigating, escapeDoesNotCloseTheProgramButExitDoes) {
     Start();
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -176,13 +211,15 @@ TEST_F(Navigating, altAndALetterOpensEachMenu) {
 }
 
 // The desktop's launcher is a script on a PATH of the test's own, writing down what it was asked
-// to open; without one, Qt's desktop services get the file.
+// to open; without the desktop's tools, Qt's desktop services get the file.
 class OpeningTheManual : public Navigating {
 protected:
     void SetUp() override {
         Navigating::SetUp();
         oldPath = qgetenv("PATH");
         qputenv("PATH", bin.path().toLocal8Bit());
+        QFile manual(Manual());
+        ASSERT_TRUE(manual.open(QIODevice::WriteOnly));
     }
     void TearDown() override {
         qputenv("PATH", oldPath);
@@ -222,20 +259,45 @@ TEST_F(OpeningTheManual, goesToTheLauncherRegisteredForPdf) {
     EXPECT_TRUE(presenter.Seen().isEmpty());
 }
 
-TEST_F(OpeningTheManual, withoutALauncherForPdfQtOpensItAndFailingThatNothingIsSaid) {
+// Issue 24: a desktop with nothing to show a PDF is told where the manual is.
+TEST_F(OpeningTheManual, withoutALauncherForPdfAMessageSaysWhereTheManualIs) {
+    const QString asked = bin.filePath("asked");
     Script("xdg-mime", "exit 0"); // no application for the type
-    Script("xdg-open", "exit 3");
+    Script("xdg-open", "echo \"$1\" > '" + asked.toLocal8Bit() + "'; exit 3");
+    Start();
+    window->OnCommand(32804);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text,
+              "No program to show PDF files was found.\nThe software manual is at\n" +
+                  QDir::toNativeSeparators(Manual()));
+    EXPECT_EQ(messages[0].caption, "Software Manual");
+    EXPECT_EQ(messages[0].icon, kestova::MsgIcon::Information);
+    EXPECT_EQ(messages[0].buttons, kestova::MsgButtons::Ok);
+    EXPECT_FALSE(QFile::exists(asked));
+}
+
+TEST_F(OpeningTheManual, withoutTheDesktopsToolsQtOpensIt) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "Open");
     Start();
     window->OnCommand(32804);
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(Manual()));
-
-    QDesktopServices::unsetUrlHandler("file");
-    qputenv("PATH", "");
-    window->OnCommand(32804);
     EXPECT_TRUE(presenter.Seen().isEmpty());
+}
+
+TEST_F(OpeningTheManual, aMissingManualIsNamedWithItsPlace) {
+    ASSERT_TRUE(QFile::remove(Manual()));
+    Script("xdg-mime", "echo pdfviewer.desktop");
+    Script("xdg-open", "exit 0");
+    Start();
+    window->OnCommand(32804);
+    const auto messages = presenter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text,
+              "The software manual was not found at\n" + QDir::toNativeSeparators(Manual()));
+    EXPECT_EQ(messages[0].icon, kestova::MsgIcon::Exclamation);
 }
 
 TEST(MainLayoutMath, followsTheFrameRules) {

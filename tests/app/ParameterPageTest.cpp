@@ -8,6 +8,8 @@
 #include "SimulatedDriveFixture.h"
 
 #include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -81,6 +83,38 @@ TEST_F(ParameterPage, linkUpFillsTheListAndReadsEveryValueOnce) {
 }
 
 // Also a text that is not wholly a number: its leading digits would be in range.
+// Issue 24: at the window's first size the search box covers nothing, the short columns show all
+// their text inside the view, and every cell carries its whole text as its tool tip.
+TEST_F(ParameterPage, atTheFirstWindowSizeNothingIsCoveredOrCut) {
+    StartDrive(12, 310);
+    window->resize(defaultSize);
+    QCoreApplication::processEvents();
+    const QLabel* hint = Page().ClassHint();
+    const QLineEdit* search = Page().SearchBox();
+    EXPECT_FALSE(hint->geometry().intersects(search->geometry()));
+    const int lines = hint->wordWrap() ? 2 : 1;
+    EXPECT_LE(hint->fontMetrics().horizontalAdvance(hint->text()), lines * hint->width());
+    EXPECT_LE(hint->heightForWidth(hint->width()), hint->height());
+
+    CListCtrlExt& list = List();
+    const QFontMetrics metrics = list.fontMetrics();
+    for (const int column : {kestova::params::kNumberColumn, kValueColumn,
+                             kestova::params::kRangeColumn, kestova::params::kUnitColumn}) {
+        EXPECT_LE(list.columnViewportPosition(column) + list.columnWidth(column),
+                  list.viewport()->width())
+            << "column " << column;
+        for (int row = 0; row < list.RowCount(); ++row) {
+            ASSERT_LT(metrics.horizontalAdvance(list.CellText(row, column)),
+                      list.columnWidth(column))
+                << "row " << row << " column " << column;
+        }
+    }
+    for (int row = 0; row < list.RowCount(); ++row) {
+        const QModelIndex note = list.model()->index(row, kestova::params::kNoteColumn);
+        EXPECT_EQ(note.data(Qt::ToolTipRole).toString(), note.data().toString());
+    }
+}
+
 TEST_F(ParameterPage, aValueOutsideTheRangeIsRefusedAndNothingIsSent) {
     StartDrive(12, 310);
     const int row = RowOf(41);

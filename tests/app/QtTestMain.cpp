@@ -1,5 +1,7 @@
 // GoogleTest main for widget tests: a real QApplication on the offscreen platform.
 
+#include "UserSettings.h"
+
 #include <QApplication>
 #include <QSettings>
 #include <QStandardPaths>
@@ -11,7 +13,7 @@ namespace {
 // What the program remembers between runs lives in a test folder of its own, and every test
 // starts from nothing remembered.
 class ForgetSettings : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { QSettings().clear(); }
+    void OnTestStart(const ::testing::TestInfo&) override { kestova::UserSettings().clear(); }
 };
 
 } // namespace

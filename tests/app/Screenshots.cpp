@@ -30,8 +30,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -128,7 +130,11 @@ int main(int argc, char** argv) {
 
     kestova::ProgramState state(programDir);
     kttest::ScriptedPresenter presenter;
+    // The window's first size and place, not the ones this user last closed it with.
+    QTemporaryDir userConfig;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userConfig.path());
     kestova::CMainDlg window(state, presenter);
+    const QSize firstSize = window.size();
     window.resize(960, 680);
     window.show();
     QCoreApplication::processEvents();
@@ -156,6 +162,10 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     ok = save("main-connected.png") && ok;
+    // The window at its first size: the hint beside the class filter, the short columns whole.
+    window.resize(firstSize);
+    ok = save("main-first-size.png") && ok;
+    window.resize(960, 680);
     window.OnCommand(kestova::res::ID_DRIVE_COMMUNICATION);
     ok = save("communication.png") && ok;
     window.OnCommand(kestova::res::ID_CONFIG_PARAMETERS);

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -45,6 +46,11 @@ inline bool WaitUntil(const std::function<bool()>& cond) {
 
 class ShellFixture : public ::testing::Test {
 protected:
+    // The window's size and place go to a user configuration folder of the test's own.
+    ShellFixture() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userConfig.path());
+    }
+
     // A program folder holding the real DATA.mdb (unless told otherwise).
     void MakeProgramFolder(bool withDatabase = true) {
         if (withDatabase) {
@@ -73,6 +79,7 @@ protected:
         state = std::make_unique<kestova::ProgramState>(programDir.path());
         window = std::make_unique<kestova::CMainDlg>(*state, presenter);
         window->runDialog = [this](QDialog& dialog) { shownDialogs.append(&dialog); };
+        defaultSize = window->size();
         window->resize(900, 640);
         window->show();
         QCoreApplication::processEvents();
@@ -101,6 +108,8 @@ protected:
         }
     }
 
+    QTemporaryDir userConfig;
+    QSize defaultSize; // the window's size before Start made it larger
     kttest::TempPortDir ports;
     kttest::RegisterBank bank;
     kttest::PtySlave slave;

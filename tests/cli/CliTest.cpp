@@ -128,6 +128,19 @@ TEST_F(CliTest, aWrongCommandLineEndsWithStatusTwo) {
     EXPECT_EQ(Cli({"identify", "--baud", "9601"}).status, kUsage);
 }
 
+// Issue 24: no port given and none registered is "no drive", as the manual's status table says.
+TEST_F(CliTest, identifyWithNoPortRegisteredEndsWithStatusThree) {
+    const Outcome run = Cli({"identify"});
+    EXPECT_EQ(run.status, kNoDrive);
+    EXPECT_NE(run.err.find("no simulated drive registered"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, versionPrintsTheProgramsVersion) {
+    const Outcome run = Cli({"--version"});
+    EXPECT_EQ(run.status, kSuccess);
+    EXPECT_EQ(run.out, std::string("kestova-cli ") + KESTOVA_VERSION + "\n");
+}
+
 // The program itself, as a shell runs it: the default port is the simulated drive's.
 Outcome Program(const std::string& arguments) {
     const std::string command = std::string(KESTOVA_CLI_PROGRAM) + " --database " +
@@ -156,7 +169,9 @@ TEST_F(CliTest, theProgramReadsTheSimulatedDriveAndComparesTwoFilesWithoutOne) {
     const Outcome diff = Program("diff " + Path("a.ktr") + " " + Path("b.ktr"));
     EXPECT_EQ(diff.status, kRefused) << "files that differ";
     EXPECT_NE(diff.out.find("P0.07"), std::string::npos) << diff.out;
-    EXPECT_EQ(Program("diff " + Path("a.ktr") + " " + Path("a.ktr")).status, kSuccess);
+    const Outcome same = Program("diff " + Path("a.ktr") + " " + Path("a.ktr"));
+    EXPECT_EQ(same.status, kSuccess);
+    EXPECT_NE(same.out.find("no differences between"), std::string::npos) << same.out;
 }
 
 } // namespace
@@ -197,7 +212,9 @@ TEST_F(CliTest, paramsChangedListsOnlyWhatDiffersFromTheDefault) {
 TEST_F(CliTest, diffAgainstTheDriveListsTheRowsThatDiffer) {
     StartDrive();
     ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
-    EXPECT_EQ(Cli({"diff", Path("a.ktr")}).status, kSuccess);
+    const Outcome same = Cli({"diff", Path("a.ktr")});
+    EXPECT_EQ(same.status, kSuccess);
+    EXPECT_EQ(same.out, "no differences: the drive holds every value of " + Path("a.ktr") + "\n");
     DriveSets(32, 7);
     const auto diff = Cli({"diff", Path("a.ktr"), "--json"});
     EXPECT_EQ(diff.status, kRefused);

@@ -359,6 +359,18 @@ TEST_F(ScopeWidget, ResizingRedrawsForTheNewClient) {
     EXPECT_LT(scope->Renderer().PlotRect().right, 640);
 }
 
+// Issue 24: the page's eleven redraws of one sweep (clear, four channels, each channel's last
+// sample) draw the layers once, at the paint; a sweep of unchanged ranges keeps the background.
+TEST_F(ScopeWidget, ASweepIsDrawnOnceAtThePaintAndKeepsAnUnchangedBackground) {
+    const kttest::Sweep sweep = kttest::MoveSweep(200, 200);
+    const int draws = scope->Renderer().Draws();
+    const int backgrounds = scope->Renderer().BackgroundDraws();
+    kttest::Feed(*scope, sweep);
+    scope->grab();
+    EXPECT_EQ(scope->Renderer().Draws(), draws + 1);
+    EXPECT_EQ(scope->Renderer().BackgroundDraws(), backgrounds);
+}
+
 TEST(ScopeBeforeInit, PaintsPlainWhiteAndIgnoresRedraws) {
     kttest::ScriptedPresenter presenter;
     Cscope scope(presenter);

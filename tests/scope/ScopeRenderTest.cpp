@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <ostream>
 
 namespace {
@@ -438,6 +439,37 @@ TEST_F(Render, OnADoubledScreenTracesAreDrawnAtDeviceResolution) {
     const QImage& out = r.Compose(false);
     EXPECT_EQ(out.pixel(2 * (plot.left + 50), 2 * (plot.top + 2)), Rgb(5, 130, 0));
     EXPECT_EQ(out.pixel(2 * plot.right, 2 * (plot.top + 2)), kMajor);
+}
+
+// Issue 24: new samples redraw the traces only; a change the background shows draws it again,
+// the same as a renderer drawing that state afresh.
+TEST_F(Render, NewSamplesKeepTheBackgroundAndWhatItShowsRedrawsIt) {
+    r.Redraw(s, {1000, 600});
+    const int backgrounds = r.BackgroundDraws();
+    s.AddPoint(1, 0, 50.0f);
+    r.Redraw(s, {1000, 600});
+    EXPECT_EQ(r.BackgroundDraws(), backgrounds);
+
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"channel colour", [&] { s.Channel(1).colour = QColor(10, 200, 30); }},
+        {"plot background", [&] { s.background = QColor(0, 0, 40); }},
+        {"channel range", [&] { s.SetChannelRange(1, -300, 300); }},
+        {"time range", [&] { s.SetTimeRange(0, 400); }},
+        {"unit", [&] { s.SetXUnit("s"); }},
+        {"channel shown", [&] { s.Channel(1).enabled = 0; }},
+    };
+    for (const auto& [what, change] : changes) {
+        change();
+        r.Redraw(s, {1000, 600});
+        ScopeRenderer fresh;
+        fresh.CreateLayers({1000, 600});
+        ScopeState same = s;
+        fresh.Redraw(same, {1000, 600});
+        EXPECT_TRUE(r.BackgroundLayer() == fresh.BackgroundLayer()) << what;
+    }
+    r.Redraw(s, {900, 600});
+    EXPECT_EQ(r.ClientRect().Width(), 900);
+    EXPECT_EQ(r.BackgroundDraws(), backgrounds + static_cast<int>(changes.size()) + 1);
 }
 
 TEST_F(Render, TitlesComeFromTheSources) {
