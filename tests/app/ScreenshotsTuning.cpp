@@ -179,7 +179,7 @@ bool ShootCurrentLoop(CRunTest& page, const std::function<bool(const char*, QWid
         if (!Capture(page)) {
             return false;
         }
-        Zoom(scope, 0.0, 3050.0, -0.1F * kStepCurrentMa, 1.4F * kStepCurrentMa);
+        Zoom(scope, 0.0, 3050.0, 0.0F, 1.4F * kStepCurrentMa);
         return save(name, &page);
     };
     bool ok = step("250", "tuning-current-low.png");
