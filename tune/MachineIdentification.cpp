@@ -123,16 +123,15 @@ std::size_t Length(const MotionTrace& trace) {
 // which have nothing to advance to, are dropped.
 std::vector<double> Advanced(const MotionTrace& trace, double lag) {
     const std::size_t n = Length(trace);
+    if (lag == 0.0) {
+        return {trace.speedRpm.begin(), trace.speedRpm.begin() + static_cast<std::ptrdiff_t>(n)};
+    }
     const auto whole = static_cast<std::size_t>(lag);
     const double part = lag - static_cast<double>(whole);
     std::vector<double> speed;
     for (std::size_t k = 0; k + whole + 1 < n; ++k) {
         speed.push_back(trace.speedRpm[k + whole] * (1.0 - part) +
                         trace.speedRpm[k + whole + 1] * part);
-    }
-    if (lag == 0.0) {
-        speed.assign(trace.speedRpm.begin(),
-                     trace.speedRpm.begin() + static_cast<std::ptrdiff_t>(n));
     }
     return speed;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The machine behind the motor, identified from one captured back-and-forth move: total inertia,
+// The machine behind the motor, identified from captured back-and-forth moves: total inertia,
 // viscous and Coulomb friction, by least squares over
 //     Kt i = J dw/dt + B w + Fc sign(w).
 // The equation is fitted in its integrated form over short windows of samples,
@@ -48,7 +48,7 @@ enum class IdentifyFailure {
     None,
     TooFewSamples,  // fewer usable windows than the fit needs
     NoAcceleration, // the speed hardly changes: inertia cannot be told apart
-    Singular,       // the terms cannot be told apart (e.g. a single constant speed)
+    Singular,       // the terms cannot be told apart (e.g. one ramp: inertia and Coulomb alike)
     NotPhysical,    // the fit gives no positive inertia, or the motor data are missing
 };
 
