@@ -46,6 +46,30 @@ TEST_F(CliTest, setJournalsTheValueItReadBeforeAndTheOneTheDriveTook) {
     }
 }
 
+TEST_F(CliTest, restoreJournalsEveryRowItWroteWithTheValueReadBefore) {
+    StartDrive();
+    DriveSets(32, 7);
+    ASSERT_EQ(Cli({"backup", Path("a.ktr")}).status, kSuccess);
+    ParameterFileRead file = ReadBack(Path("a.ktr"));
+    RowOf(file.rows, "P0.07")->Cell(kValueColumn) = "250";
+    ASSERT_FALSE(ReplaceFileContents(Path("b.ktr"), WriteParameterFile(12, "TS-126", file.rows)));
+    ASSERT_EQ(Cli({"restore", Path("b.ktr")}).status, kSuccess);
+
+    const nlohmann::json entries = History().at("entries");
+    ASSERT_EQ(entries.size(), file.rows.size());
+    bool found = false;
+    for (const nlohmann::json& e : entries) {
+        EXPECT_EQ(e.at("source"), "restore");
+        if (e.at("number") == "P0.07") {
+            found = true;
+            EXPECT_EQ(e.at("old"), "7");
+            EXPECT_EQ(e.at("new"), "250");
+            EXPECT_EQ(e.at("stored"), false);
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
 TEST_F(CliTest, historyNamesADamagedLineOnStandardErrorAndListsTheRest) {
     StartDrive();
     ASSERT_EQ(Cli({"set", "P0.07=100"}).status, kSuccess);
