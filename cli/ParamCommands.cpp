@@ -218,8 +218,8 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
         // Offline every read gives 0: there is nothing to compare with.
         const bool ok = c.link.offline || (failure == 0 && back == expected);
         row.Cell(kValueColumn) = back;
-        // The drive took a value when it reads back the one asked, or one it was not before.
-        if (failure == 0 && (ok || back != olds[k])) {
+        // The drive took a value when it reads back the one asked, or one it did not hold before.
+        if (failure == 0 && (ok || (olds[k] && back != *olds[k]))) {
             journal.Written(row, olds[k], back);
         }
         if (failure != 0) {
