@@ -43,8 +43,11 @@ int History(Context& c) {
     }
     TextTable table({"TIME (UTC)", "NUMBER", "REGISTER", "OLD", "NEW", "SOURCE", "STORED"});
     for (const JournalEntry& e : read.entries) {
-        table.Add({e.time, e.number, std::to_string(e.address), e.oldValue.value_or("(not read)"),
-                   e.newValue, e.source, e.stored ? "yes" : "no"});
+        // A store changes no value: nothing was read before it.
+        const bool store = e.number.empty();
+        table.Add({e.time, store ? "(store)" : e.number, std::to_string(e.address),
+                   store ? "" : e.oldValue.value_or("(not read)"), e.newValue, e.source,
+                   e.stored ? "yes" : "no"});
     }
     table.Print(c.out);
     return kSuccess;
