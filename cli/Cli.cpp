@@ -105,6 +105,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     alarms->add_flag("--clear-current", alarmOptions.clearCurrent, "clear the alarm in force");
     alarms->add_flag("--clear-history", alarmOptions.clearHistory, "clear the alarm log");
 
+    CLI::App* history = app.add_subcommand(
+        "history",
+        "the parameter changes made to this drive, from its change journal, newest last");
+
     CaptureOptions captureOptions;
     CLI::App* capture = app.add_subcommand(
         "capture", "run one wave capture and write time plus one column per channel");
@@ -182,6 +186,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (*alarms) {
             return Alarms(context, alarmOptions);
+        }
+        if (*history) {
+            return History(context);
         }
         if (*capture) {
             return Capture(context, captureOptions);

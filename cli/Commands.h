@@ -52,6 +52,9 @@ struct AlarmOptions {
 };
 int Alarms(Context& c, const AlarmOptions& o);
 
+// The change journal of the drive on the line; damaged entries are named on standard error.
+int History(Context& c);
+
 struct CaptureOptions {
     std::string test = "motion";           // motion, scope or current
     std::array<std::string, 4> channels{}; // names, short names or codes; empty: none

@@ -2,6 +2,7 @@
 // them, with its drive-code check.
 
 #include "CliError.h"
+#include "CommandJournal.h"
 #include "Commands.h"
 #include "LinkFailure.h"
 #include "Output.h"
@@ -10,6 +11,7 @@
 #include "RowNames.h"
 #include "WritableRows.h"
 
+#include <algorithm>
 #include <map>
 #include <ostream>
 
@@ -206,12 +208,32 @@ int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable
     const ParameterRows rows = WritableRows(file.rows, unwritable, kept);
 
     Progress progress(c.err, c.terminal.err && !c.link.json);
+    const std::atomic<bool> cancel{false};
+    // What the drive holds before, for the journal: a row not read stays unknown, never guessed.
+    std::vector<std::optional<std::string>> olds(rows.size());
+    if (!c.link.offline) {
+        TransferEvents reading;
+        reading.value = [&olds](int i, std::string text) {
+            olds[static_cast<std::size_t>(i)] = std::move(text);
+        };
+        reading.failed = [&olds](int i) { olds[static_cast<std::size_t>(i)].reset(); };
+        reading.progress = [&progress, n = rows.size()](int done) {
+            progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
+        };
+        ReadAllParameters(s.Link(), s.Station(), rows, cancel, reading);
+    }
     TransferEvents events;
     events.progress = [&progress, n = rows.size()](int done) {
         progress.Show("writing " + std::to_string(done) + "/" + std::to_string(n));
     };
-    const std::atomic<bool> cancel{false};
     const PassReport written = DownloadAllParameters(s.Link(), s.Station(), rows, cancel, events);
+    CommandJournal journal(s, c.err, "restore");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (std::find(written.failedRows.begin(), written.failedRows.end(), static_cast<int>(i)) ==
+            written.failedRows.end()) {
+            journal.Written(rows[i], olds[i], ShownValue(rows[i], rows[i].Cell(kValueColumn)));
+        }
+    }
     if (written.end == PassEnd::LinkFailed) {
         const std::vector<int> at{written.stoppedAt};
         throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +
@@ -227,7 +249,9 @@ int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable
     bool stored = false;
     if (refused.empty() && store) {
         stored = RunDriveCommand(s.Link(), s.Station(), kStoreRegister, Session::Wait);
-        if (!stored) {
+        if (stored) {
+            journal.Stored();
+        } else {
             c.err << "the drive did not confirm the store\n";
         }
     }

@@ -1,6 +1,7 @@
 // params, get and set: the model's parameters by name, with the page's value rules.
 
 #include "CliError.h"
+#include "CommandJournal.h"
 #include "Commands.h"
 #include "LinkFailure.h"
 #include "Output.h"
@@ -186,10 +187,28 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
         }
     }
 
+    // What the drive holds before the writes, for the journal; a value not read is not guessed.
+    std::vector<std::optional<std::string>> olds(changes.size());
+    if (!c.link.offline) {
+        ParameterRows before;
+        for (const Change& change : changes) {
+            before.push_back(rows[change.row]);
+        }
+        TransferEvents events;
+        events.value = [&olds](int i, std::string text) {
+            olds[static_cast<std::size_t>(i)] = std::move(text);
+        };
+        events.failed = [&olds](int i) { olds[static_cast<std::size_t>(i)].reset(); };
+        const std::atomic<bool> cancel{false};
+        ReadAllParameters(link, s.Station(), before, cancel, events);
+    }
+    CommandJournal journal(s, c.err, "set");
+
     int status = kSuccess;
     Json results = Json::array();
     TextTable table({"NUMBER", "NAME", "ASKED", "DRIVE HOLDS", "UNIT"});
-    for (const Change& change : changes) {
+    for (std::size_t k = 0; k < changes.size(); ++k) {
+        const Change& change = changes[k];
         ParameterRow& row = rows[change.row];
         row.Cell(kValueColumn) = change.value;
         const std::string back =
@@ -199,6 +218,10 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
         // Offline every read gives 0: there is nothing to compare with.
         const bool ok = c.link.offline || (failure == 0 && back == expected);
         row.Cell(kValueColumn) = back;
+        // The drive took a value when it reads back the one asked, or one it did not hold before.
+        if (failure == 0 && (ok || (olds[k] && back != *olds[k]))) {
+            journal.Written(row, olds[k], back);
+        }
         if (failure != 0) {
             const std::string text = LinkFailureText(failure);
             status = std::max<int>(status, StatusAfterFailure(link, s.Station()));
@@ -220,7 +243,9 @@ int SetParameters(Context& c, const std::vector<std::string>& assignments, bool 
     bool stored = false;
     if (store && status == kSuccess) {
         stored = RunDriveCommand(link, s.Station(), kStoreRegister, Session::Wait);
-        if (!stored) {
+        if (stored) {
+            journal.Stored();
+        } else {
             status = kRefused;
             c.err << "the drive did not confirm the store\n";
         }

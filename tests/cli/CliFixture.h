@@ -3,6 +3,7 @@
 // kestova-cli's commands against the simulated drive (TS-126, ParaCS3 from the built DATA.mdb)
 // on a pseudo-terminal, in-process through RunCli: the fixture the command tests share.
 
+#include "ChangeJournal.h"
 #include "Cli.h"
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
@@ -35,6 +36,8 @@ protected:
         char pattern[] = "/tmp/kestova-cli-test-XXXXXX";
         dir_ = ::mkdtemp(pattern);
         ::setenv("KESTOVA_PORT_DIR", dir_.c_str(), 1);
+        // The commands' change journals stay in the test's folder.
+        ::setenv(kJournalFolderVariable, (dir_ + "/journal").c_str(), 1);
     }
     void TearDown() override {
         if (sim) {
@@ -42,6 +45,7 @@ protected:
         }
         std::filesystem::remove_all(dir_);
         ::unsetenv("KESTOVA_PORT_DIR");
+        ::unsetenv(kJournalFolderVariable);
     }
 
     void StartDrive(int station = 1, int baud = 0, double clockRate = 1.0, int code = 12,
