@@ -1,5 +1,7 @@
 #include "ChangeJournal.h"
 
+#include "ParameterFile.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -254,37 +256,16 @@ JournalRead ParseJournal(std::string_view bytes) {
 
 JournalRead ReadJournal(const std::string& path) {
     JournalRead read;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) {
-            read.problem = SystemError(errno);
-        }
-        return read;
-    }
+    // No journal yet is an empty one, not a failure.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        read.problem = "not a regular file";
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
         return read;
     }
     std::string bytes;
-    char buffer[16384];
-    while (bytes.size() <= kMaxJournalFileBytes) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            read.problem = SystemError(errno);
-            ::close(fd);
-            return read;
-        }
-        if (got == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
+    if (auto problem = LoadFileBytes(path, bytes, kMaxJournalFileBytes)) {
+        read.problem = std::move(*problem);
+        return read;
     }
-    ::close(fd);
     if (bytes.size() > kMaxJournalFileBytes) {
         read.problem = "larger than " + std::to_string(kMaxJournalFileBytes >> 20) + " MB";
         return read;

@@ -256,7 +256,8 @@ ParameterFileRead ReadParameterFile(std::string_view bytes) {
     return read;
 }
 
-std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes) {
+std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes,
+                                         std::size_t maxBytes) {
     bytes.clear();
     // Without waiting: a FIFO would hold the open (and every read) until someone writes to it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -269,7 +270,7 @@ std::optional<std::string> LoadFileBytes(const std::string& path, std::string& b
         return std::string("not a regular file");
     }
     char buffer[16384];
-    while (bytes.size() <= kMaxParameterFileBytes) {
+    while (bytes.size() <= maxBytes) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;

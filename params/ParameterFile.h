@@ -51,10 +51,11 @@ struct ParameterFileRead {
 // is the file's rows or a verdict, never rows made of something else.
 ParameterFileRead ReadParameterFile(std::string_view bytes);
 
-// The whole file at `path` (at most kMaxParameterFileBytes + 1 bytes are read, so a larger one is
-// seen as such). Only a regular file is read, and nothing waits: a FIFO, a device or a folder is
-// refused at once. Nothing on success, else the system's description of the failure.
-std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes);
+// The whole file at `path` (at most `maxBytes` + 1 bytes are read, so a larger one is seen as
+// such). Only a regular file is read, and nothing waits: a FIFO, a device or a folder is refused at
+// once. Nothing on success, else the system's description of the failure.
+std::optional<std::string> LoadFileBytes(const std::string& path, std::string& bytes,
+                                         std::size_t maxBytes = kMaxParameterFileBytes);
 
 // Puts `bytes` at `path`: written to a new file beside it, flushed to the disk and then renamed
 // over it, so the old file stays whole until the new one is. A symbolic link is followed and its
