@@ -148,8 +148,10 @@ bool CTWaveMode::StartTest() {
 void CTWaveMode::StopTest() {
     runner_.Stop();
     if (Taken(StopMotion(Link(), Station()), kMayStillRun) && triggerSet_) {
-        triggerSet_ = false;
-        Taken(WriteSetting(Link(), Station(), reg::TRIGGER_SOURCE, 0, "trigger source"), "");
+        // Kept when the drive did not take it, so the next Stop tries again.
+        triggerSet_ =
+            !Taken(WriteSetting(Link(), Station(), reg::TRIGGER_SOURCE, 0, "trigger source"),
+                   "The drive's next capture may still wait for the move's trigger.");
     }
 }
 
