@@ -109,6 +109,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "history",
         "the parameter changes made to this drive, from its change journal, newest last");
 
+    int undoRun = 0;
+    CLI::App* undo = app.add_subcommand(
+        "undo", "take back a run of changes from the change journal: the last, or run N of "
+                "history, each value read first and read back");
+    undo->add_option("run", undoRun, "the run's number in history (default: the last change)")
+        ->check(CLI::PositiveNumber);
+
     CaptureOptions captureOptions;
     CLI::App* capture = app.add_subcommand(
         "capture", "run one wave capture and write time plus one column per channel");
@@ -189,6 +196,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (*history) {
             return History(context);
+        }
+        if (*undo) {
+            return Undo(context, undoRun);
         }
         if (*capture) {
             return Capture(context, captureOptions);

@@ -14,29 +14,25 @@ std::string JournalPathOf(const Session& s) {
 }
 
 CommandJournal::CommandJournal(const Session& s, std::ostream& err, std::string source)
-    : path_(s.Options().offline ? std::string() : JournalPathOf(s)), err_(err),
-      source_(std::move(source)) {}
+    : writer_(s.Options().offline ? std::string() : JournalPathOf(s), std::move(source)),
+      err_(err) {}
 
 void CommandJournal::Written(const ParameterRow& row, std::optional<std::string> old,
                              std::string value) {
-    Append({JournalTimeNow(), row.Cell(kNumberColumn), AddressOf(row), std::move(old),
-            std::move(value), source_, false});
+    writer_.Written(row.Cell(kNumberColumn), AddressOf(row), std::move(old), std::move(value));
+    Tell();
 }
 
 void CommandJournal::Stored() {
-    Append({JournalTimeNow(), "", kStoreRegister, std::nullopt, "", "store", true});
+    writer_.Stored();
+    Tell();
 }
 
-void CommandJournal::Append(const JournalEntry& entry) {
-    if (path_.empty()) {
-        return;
-    }
-    if (const auto error = AppendJournal(path_, entry)) {
-        if (!failed_) {
-            err_ << "kestova-cli: the change journal " << path_
-                 << " could not be written: " << *error << "; the drive was written all the same\n";
-        }
-        failed_ = true;
+void CommandJournal::Tell() {
+    if (writer_.TakeNewFailure()) {
+        err_ << "kestova-cli: the change journal " << writer_.Path()
+             << " could not be written: " << *writer_.Failure()
+             << "; the drive was written all the same\n";
     }
 }
 

@@ -5,6 +5,7 @@
 // command goes on with its own exit status.
 
 #include "ChangeJournal.h"
+#include "JournalWriter.h"
 #include "ParameterRules.h"
 #include "Session.h"
 
@@ -28,13 +29,13 @@ public:
     // The drive confirmed a store of everything it holds.
     void Stored();
 
-private:
-    void Append(const params::JournalEntry& entry);
+    // For a run that journals its own writes; Tell() afterwards says a failure to append.
+    params::JournalWriter& Writer() { return writer_; }
+    void Tell();
 
-    std::string path_;
+private:
+    params::JournalWriter writer_;
     std::ostream& err_;
-    std::string source_;
-    bool failed_ = false;
 };
 
 } // namespace kestova::cli

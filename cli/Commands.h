@@ -54,6 +54,8 @@ int Alarms(Context& c, const AlarmOptions& o);
 
 // The change journal of the drive on the line; damaged entries are named on standard error.
 int History(Context& c);
+// undo [N]: run N of history, or the last run that changed a value.
+int Undo(Context& c, int runNumber);
 
 struct CaptureOptions {
     std::string test = "motion";           // motion, scope or current

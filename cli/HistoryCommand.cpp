@@ -5,6 +5,8 @@
 #include "Commands.h"
 #include "Output.h"
 
+#include "ChangeUndo.h"
+
 #include <ostream>
 
 namespace kestova::cli {
@@ -23,10 +25,20 @@ int History(Context& c) {
     for (const JournalDamage& d : read.damaged) {
         c.err << path << ":" << d.line << ": damaged entry skipped (" << d.reason << ")\n";
     }
+    // Each entry's run number, as undo takes it.
+    const std::vector<JournalRun> runs = JournalRuns(read.entries);
+    std::vector<std::size_t> runOf(read.entries.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        for (const std::size_t i : runs[r].entries) {
+            runOf[i] = r + 1;
+        }
+    }
     if (c.link.json) {
         Json list = Json::array();
-        for (const JournalEntry& e : read.entries) {
-            list.push_back({{"time", e.time},
+        for (std::size_t i = 0; i < read.entries.size(); ++i) {
+            const JournalEntry& e = read.entries[i];
+            list.push_back({{"run", runOf[i]},
+                            {"time", e.time},
                             {"number", e.number},
                             {"address", e.address},
                             {"old", e.oldValue ? Json(*e.oldValue) : Json(nullptr)},
@@ -41,13 +53,14 @@ int History(Context& c) {
         c.out << "no changes journalled for this drive (" << path << ")\n";
         return kSuccess;
     }
-    TextTable table({"TIME (UTC)", "NUMBER", "REGISTER", "OLD", "NEW", "SOURCE", "STORED"});
-    for (const JournalEntry& e : read.entries) {
-        // A store changes no value: nothing was read before it.
-        const bool store = e.number.empty();
-        table.Add({e.time, store ? "(store)" : e.number, std::to_string(e.address),
-                   store ? "" : e.oldValue.value_or("(not read)"), e.newValue, e.source,
-                   e.stored ? "yes" : "no"});
+    TextTable table({"RUN", "TIME (UTC)", "NUMBER", "REGISTER", "OLD", "NEW", "SOURCE", "STORED"});
+    for (std::size_t i = 0; i < read.entries.size(); ++i) {
+        const JournalEntry& e = read.entries[i];
+        // A store or reset marker changes no value: nothing was read before it.
+        const bool store = !IsParameterEntry(e);
+        table.Add({std::to_string(runOf[i]), e.time, store ? "(" + e.source + ")" : e.number,
+                   std::to_string(e.address), store ? "" : e.oldValue.value_or("(not read)"),
+                   e.newValue, e.source, e.stored ? "yes" : "no"});
     }
     table.Print(c.out);
     return kSuccess;

@@ -2,7 +2,9 @@
 
 #include "ParameterFile.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +19,10 @@ namespace kestova::params {
 
 namespace {
 
-constexpr std::string_view kTag = "K1";
+constexpr std::string_view kTag = "K2";
+constexpr std::string_view kUngroupedTag = "K1";
 constexpr std::string_view kUnknown = "?";
-constexpr std::size_t kFields = 9;
+constexpr std::size_t kFields = 10;
 
 std::string SystemError(int error) {
     return std::strerror(error);
@@ -108,12 +111,16 @@ std::optional<JournalEntry> ParseLine(std::string_view line, std::string& reason
         reason = "check does not match";
         return std::nullopt;
     }
-    const std::vector<std::string_view> f = Split(line);
-    if (f.size() != kFields || f[0] != kTag) {
+    std::vector<std::string_view> f = Split(line);
+    JournalEntry e;
+    if (f.size() == kFields - 1 && f[0] == kUngroupedTag) {
+        f.insert(f.begin() + 2, std::string_view());
+    } else if (f.size() != kFields || f[0] != kTag || f[2].empty()) {
         reason = "not an entry of this journal";
         return std::nullopt;
     }
-    JournalEntry e;
+    e.group = f[2] == "-" ? std::string() : std::string(f[2]);
+    f.erase(f.begin() + 2);
     e.time = f[1];
     e.number = f[2];
     char* end = nullptr;
@@ -165,9 +172,17 @@ std::string JournalTimeNow() {
     return text;
 }
 
+std::string NewJournalGroup() {
+    static std::atomic<unsigned> count{0};
+    std::string time = JournalTimeNow();
+    std::erase_if(time, [](char ch) { return ch == '-' || ch == ':'; });
+    return time + "-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
+}
+
 std::string JournalLine(const JournalEntry& e) {
-    std::string line = std::string(kTag) + '\t' + Field(e.time) + '\t' + Field(e.number) + '\t' +
-                       std::to_string(e.address) + '\t' +
+    const std::string group = e.group.empty() ? std::string("-") : Field(e.group);
+    std::string line = std::string(kTag) + '\t' + Field(e.time) + '\t' + group + '\t' +
+                       Field(e.number) + '\t' + std::to_string(e.address) + '\t' +
                        (e.oldValue ? Field(*e.oldValue) : std::string(kUnknown)) + '\t' +
                        Field(e.newValue) + '\t' + Field(e.source) + '\t' +
                        (e.stored ? "stored" : "unstored");

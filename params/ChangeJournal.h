@@ -5,12 +5,16 @@
 //
 // One text line per entry, UTF-8, fields separated by a tab:
 //
-//     K1 <time> <Par. #> <register> <old> <new> <source> <stored> <crc>
+//     K2 <time> <group> <Par. #> <register> <old> <new> <source> <stored> <crc>
 //
 // time is UTC in ISO 8601 (2026-12-08T05:30:12Z); old is "?" when the drive's value could not be
 // read before the write; stored is "stored" or "unstored"; crc is the CRC-32 (the zip one) of
-// everything before its tab, in eight lower-case hex digits. A "store" entry (no parameter) says
-// that the drive stored what it then held: every entry before it counts as stored.
+// everything before its tab, in eight lower-case hex digits. group names the run that wrote the
+// entry (one command, one download, one undo): the entries of a run share it, and are undone
+// together. Lines tagged K1, written before runs were named, have no group field; each of them
+// is a run of its own. A "store" entry (no parameter) says that the drive stored what it then
+// held: every entry before it counts as stored. A "reset" entry (no parameter) says that the
+// drive went back to its factory settings.
 //
 // Each entry reaches the file with one write() on a descriptor opened O_APPEND, so a killed
 // process or a full disk leaves at most that entry torn, and the check finds it. Reading treats
@@ -36,9 +40,19 @@ struct JournalEntry {
     int address = 0;                     // the register
     std::optional<std::string> oldValue; // as read before the write; none: it could not be read
     std::string newValue;
-    std::string source; // "set", "restore", "store"
+    std::string source; // "set", "restore", "edit", "download", "compare", "undo", "tune",
+                        // "store", "reset"
     bool stored = false;
+    std::string group; // the run that wrote it; empty in a K1 line
 };
+
+// A parameter write, not a store or a reset marker.
+inline bool IsParameterEntry(const JournalEntry& entry) {
+    return !entry.number.empty();
+}
+
+// A run's name: its start time, the process and a count, unique on this machine.
+std::string NewJournalGroup();
 
 struct JournalDamage {
     std::size_t line = 0; // 1-based

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -94,6 +95,76 @@ TEST_F(CliTest, aJournalThatCannotBeWrittenIsSaidAndTheWriteStands) {
     const Outcome run = Cli({"set", "P0.07=100"});
     EXPECT_EQ(run.status, kSuccess);
     EXPECT_NE(run.err.find("could not be written"), std::string::npos) << run.err;
+    EXPECT_EQ(DriveHolds(32), 100);
+}
+
+} // namespace
+
+namespace {
+
+// Values the drive holds for every row of a backup, by Par. #.
+std::map<std::string, std::string> ValuesOf(const ParameterRows& rows) {
+    std::map<std::string, std::string> values;
+    for (const ParameterRow& row : rows) {
+        values[row.Cell(kNumberColumn)] = row.Cell(kValueColumn);
+    }
+    return values;
+}
+
+TEST_F(CliTest, undoOfARestoreGivesEveryRegisterItsValueBack) {
+    StartDrive();
+    ASSERT_EQ(Cli({"backup", Path("before.ktr")}).status, kSuccess);
+    ParameterFileRead file = ReadBack(Path("before.ktr"));
+    // Every third row to the other end of its range, a bit row among them.
+    int changed = 0;
+    for (std::size_t i = 0; i < file.rows.size(); i += 3) {
+        ParameterRow& row = file.rows[i];
+        const RangeLimits range = SplitRange(row.Cell(kRangeColumn));
+        const std::string low = std::to_string(range.low), high = std::to_string(range.high);
+        const std::string other = row.Cell(kValueColumn) == low ? high : low;
+        if (ValueToWrite(row, other) && other != row.Cell(kValueColumn)) {
+            row.Cell(kValueColumn) = other;
+            ++changed;
+        }
+    }
+    ASSERT_GT(changed, 5);
+    ASSERT_FALSE(
+        ReplaceFileContents(Path("changed.ktr"), WriteParameterFile(12, "TS-126", file.rows)));
+    ASSERT_EQ(Cli({"restore", Path("changed.ktr")}).status, kSuccess);
+    ASSERT_EQ(Cli({"set", "P0.07=9"}).status, kSuccess); // a later run, not undone
+
+    // Run 1 is the restore; run 2 the set.
+    const Outcome undo = Cli({"undo", "1"});
+    EXPECT_EQ(undo.status, kRefused) << undo.out << undo.err; // P0.07 was changed since
+    EXPECT_NE(undo.out.find("changed since, the drive holds 9"), std::string::npos) << undo.out;
+
+    ASSERT_EQ(Cli({"backup", Path("after.ktr")}).status, kSuccess);
+    std::map<std::string, std::string> expected = ValuesOf(ReadBack(Path("before.ktr")).rows);
+    expected["P0.07"] = "9";
+    EXPECT_EQ(ValuesOf(ReadBack(Path("after.ktr")).rows), expected);
+
+    // The undo is a run of its own, and undoing it puts the restore's values back.
+    ASSERT_EQ(Cli({"undo"}).status, kSuccess);
+    ASSERT_EQ(Cli({"backup", Path("again.ktr")}).status, kSuccess);
+    std::map<std::string, std::string> restored = ValuesOf(file.rows);
+    restored["P0.07"] = "9";
+    EXPECT_EQ(ValuesOf(ReadBack(Path("again.ktr")).rows), restored);
+}
+
+TEST_F(CliTest, undoOfAValueNotReadBeforeTheChangeWritesNothing) {
+    StartDrive();
+    ASSERT_EQ(Cli({"set", "P0.07=100"}).status, kSuccess);
+    const std::string path = History().at("journal").get<std::string>();
+    // The same change as journalled by a run that could not read the value before it.
+    JournalEntry entry = ReadJournal(path).entries.at(0);
+    entry.oldValue.reset();
+    entry.group = "unread";
+    ASSERT_FALSE(AppendJournal(path, entry));
+
+    const Outcome undo = Cli({"undo"});
+    EXPECT_EQ(undo.status, kRefused);
+    EXPECT_NE(undo.out.find("its value before the change was not read"), std::string::npos)
+        << undo.out;
     EXPECT_EQ(DriveHolds(32), 100);
 }
 

@@ -1,6 +1,7 @@
 // The change journal's file: what a killed writer, a full disk or a damaged line leave readable.
 
 #include "ChangeJournal.h"
+#include "ChangeUndo.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,8 @@ JournalEntry Numbered(int i) {
                    std::nullopt,
                    std::string(40, static_cast<char>('a' + i % 26)),
                    "set",
-                   false};
+                   false,
+                   {}};
     if (i % 2 == 0) {
         e.oldValue = std::to_string(10000 + i);
     }
@@ -182,12 +184,45 @@ TEST_F(Journal, aFifoInItsPlaceIsRefusedWithoutWaiting) {
 }
 
 TEST(JournalEntries, aStoreEntryMarksEveryEarlierEntryStored) {
-    JournalEntry store{"2026-12-08T05:31:00Z", "", 12, std::nullopt, "", "store", true};
+    JournalEntry store{"2026-12-08T05:31:00Z", "", 12, std::nullopt, "", "store", true, {}};
     const JournalRead read =
         ParseJournal(JournalLine(Numbered(0)) + JournalLine(store) + JournalLine(Numbered(1)));
     ASSERT_EQ(read.entries.size(), 3u);
     EXPECT_TRUE(read.entries[0].stored);
     EXPECT_FALSE(read.entries[2].stored);
+}
+
+TEST(JournalEntries, runsKeepTheirEntriesTogetherAndLinesOfTheFirstFormatAreRunsOfTheirOwn) {
+    // Two lines as journals written before runs were named hold them.
+    const std::string first =
+        "K1\t2026-12-07T10:00:00Z\tP0.07\t32\t7\t100\tset\tunstored\t1e37d60a\n"
+        "K1\t2026-12-07T10:00:01Z\tP0.08\t33\t1\t2\tset\tunstored\t6456d239\n";
+    // A download of two rows, with an edit of another drive's tool between them, then an edit of
+    // the first row again by the same download's run.
+    JournalEntry a = Numbered(0), b = Numbered(1), c = Numbered(2), d = Numbered(0);
+    a.group = b.group = d.group = "download";
+    c.group = "edit";
+    a.oldValue = "1";
+    a.newValue = "5";
+    d.oldValue = "5";
+    d.newValue = "6";
+    const JournalRead read =
+        ParseJournal(first + JournalLine(a) + JournalLine(c) + JournalLine(b) + JournalLine(d));
+    ASSERT_TRUE(read.damaged.empty());
+    const std::vector<JournalRun> runs = JournalRuns(read.entries);
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].entries, std::vector<std::size_t>{0});
+    EXPECT_EQ(runs[1].entries, std::vector<std::size_t>{1});
+    EXPECT_EQ(runs[2].entries, (std::vector<std::size_t>{2, 4, 5}));
+    EXPECT_EQ(read.entries[0].oldValue, "7");
+
+    // Undoing the download gives its first row the value before the run, checked against the
+    // value the run left last.
+    const std::vector<UndoStep> plan = PlanUndo(read.entries, runs[2]);
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(plan[0].number, b.number); // newest first
+    EXPECT_EQ(plan[1].target, "1");
+    EXPECT_EQ(plan[1].left, "6");
 }
 
 } // namespace
