@@ -90,6 +90,7 @@ void CConnect::OnConnect() {
     const QByteArray speed = LinkText(ui_->id1007->currentText());
     link.ConfigCom(port.constData(), speed.constData(), "8", "NONE", "1");
     link.SetReceiveTimeOut(500);
+    state_.portName = QString::fromUtf8(port);
 
     if (link.GetConnectStatus() != 0) {
         link.CloseCom();

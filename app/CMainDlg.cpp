@@ -49,7 +49,7 @@ const QColor kGreyPen(176, 176, 176);
 constexpr int kDriveCommands[] = {ID_PROJECT_OPEN,       ID_PROJECT_SAVE_AS,   ID_DRIVE_ERROR_TRACK,
                                   ID_DRIVE_WRITE,        ID_DRIVE_RESET,       ID_CONFIG_PARAMETERS,
                                   ID_CONFIG_MOTION_TEST, ID_HELP_PRODUCT_INFO, ID_DIAG_DICTIONARY,
-                                  ID_DIAG_REGISTERS,     ID_PROJECT_COMPARE};
+                                  ID_DIAG_REGISTERS,     ID_PROJECT_COMPARE,   ID_DRIVE_HISTORY};
 
 } // namespace
 
@@ -159,6 +159,7 @@ void CMainDlg::BuildMenu() {
     add(drive, "Error Track", ID_DRIVE_ERROR_TRACK);
     add(drive, "Write to Drive", ID_DRIVE_WRITE);
     add(drive, "Reset", ID_DRIVE_RESET);
+    add(drive, "History...", ID_DRIVE_HISTORY);
     QMenu* configuration = menuBar_->addMenu("Configuration");
     add(configuration, "Parameters", ID_CONFIG_PARAMETERS);
     add(configuration, "Motion Test", ID_CONFIG_MOTION_TEST);
@@ -244,6 +245,10 @@ void CMainDlg::OnCommand(int id) {
         break;
     case ID_DRIVE_RESET:
         parameters_->ResetToFactory();
+        break;
+    case ID_DRIVE_HISTORY:
+        ShowPage(2);
+        parameters_->ShowHistory();
         break;
     case ID_PROJECT_OPEN:
         OpenProjectFile();

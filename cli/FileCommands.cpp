@@ -4,6 +4,7 @@
 #include "CliError.h"
 #include "CommandJournal.h"
 #include "Commands.h"
+#include "JournalledTransfer.h"
 #include "LinkFailure.h"
 #include "Output.h"
 #include "ParameterFile.h"
@@ -209,31 +210,18 @@ int Restore(Context& c, const std::string& path, bool store, bool skipUnwritable
 
     Progress progress(c.err, c.terminal.err && !c.link.json);
     const std::atomic<bool> cancel{false};
-    // What the drive holds before, for the journal: a row not read stays unknown, never guessed.
-    std::vector<std::optional<std::string>> olds(rows.size());
-    if (!c.link.offline) {
-        TransferEvents reading;
-        reading.value = [&olds](int i, std::string text) {
-            olds[static_cast<std::size_t>(i)] = std::move(text);
-        };
-        reading.failed = [&olds](int i) { olds[static_cast<std::size_t>(i)].reset(); };
-        reading.progress = [&progress, n = rows.size()](int done) {
-            progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
-        };
-        ReadAllParameters(s.Link(), s.Station(), rows, cancel, reading);
-    }
+    TransferEvents reading;
+    reading.progress = [&progress, n = rows.size()](int done) {
+        progress.Show("reading " + std::to_string(done) + "/" + std::to_string(n));
+    };
     TransferEvents events;
     events.progress = [&progress, n = rows.size()](int done) {
         progress.Show("writing " + std::to_string(done) + "/" + std::to_string(n));
     };
-    const PassReport written = DownloadAllParameters(s.Link(), s.Station(), rows, cancel, events);
     CommandJournal journal(s, c.err, "restore");
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (std::find(written.failedRows.begin(), written.failedRows.end(), static_cast<int>(i)) ==
-            written.failedRows.end()) {
-            journal.Written(rows[i], olds[i], ShownValue(rows[i], rows[i].Cell(kValueColumn)));
-        }
-    }
+    const PassReport written =
+        DownloadJournalled(s.Link(), s.Station(), rows, cancel, reading, events, journal.Writer());
+    journal.Tell();
     if (written.end == PassEnd::LinkFailed) {
         const std::vector<int> at{written.stoppedAt};
         throw CliError(kNoDrive, "the drive stopped answering at " + RowNumbers(rows, at) + " (" +

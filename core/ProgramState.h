@@ -35,6 +35,7 @@ public:
     QString seriesName;
 
     // Written by the connection page.
+    QString portName; // as the connection page gave it to the link
     std::uint8_t station = 1;
     std::int16_t driveCode = 0; // below 1: no drive
     std::int16_t protocolVersion = 0;

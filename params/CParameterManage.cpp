@@ -91,6 +91,7 @@ CParameterManage::CParameterManage(ProgramState& state, Presenter& presenter, QW
     connect(ui_->id1039->model(), &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { ApplySearch(first, last); });
     runCompare = [](QDialog& dialog) { dialog.exec(); };
+    runHistory = [](QDialog& dialog) { dialog.exec(); };
 
     FillClassFilter();
 }
@@ -213,18 +214,43 @@ bool CParameterManage::event(QEvent* event) {
 }
 
 void CParameterManage::WriteOneParameter(int row) {
+    JournalWriter journal(JournalPathNow(), "edit");
+    WriteOneParameter(row, journal);
+}
+
+void CParameterManage::WriteOneParameter(int row, JournalWriter& journal) {
     CListCtrlExt* list = ui_->id1039;
     if (row < 0 || row >= list->RowCount()) {
         return;
     }
     const BusyCursor busy;
+    CKTCOM& link = state_.Link();
+    const ParameterRow asked = list->Row(row);
+    // What the drive holds before the write, for the journal; a value not read is not guessed.
+    std::optional<std::string> old;
+    if (!journal.Path().empty()) {
+        TransferEvents events;
+        events.value = [&old](int, std::string text) { old = std::move(text); };
+        events.failed = [&old](int) { old.reset(); };
+        const std::atomic<bool> cancel{false};
+        params::ReadAllParameters(link, state_.station, ParameterRows{asked}, cancel, events);
+    }
     const std::string text =
-        params::WriteOneParameter(state_.Link(), state_.station, list->Rows(), row, wait);
+        params::WriteOneParameter(link, state_.station, list->Rows(), row, wait);
     list->SetCellText(row, kValueColumn, QString::fromStdString(text));
     // The cell shows what the read-back gave, which is the drive's value only when it was read.
-    SetValueRead(row, state_.Link().GetConnectStatus() != 0 && state_.Link().GetLastErrors() == 0);
-    if (state_.Link().GetConnectStatus() != 0) {
+    const bool readBack = link.GetConnectStatus() != 0 && link.GetLastErrors() == 0;
+    SetValueRead(row, readBack);
+    if (link.GetConnectStatus() != 0) {
         marks_->MarkWritten(row);
+    }
+    // The drive took a value when it reads back the one asked, or one it did not hold before.
+    const bool took =
+        text == ShownAfterWrite(asked, asked.Cell(kValueColumn)) || (old && text != *old);
+    if (readBack && took) {
+        journal.Written(asked.Cell(kNumberColumn), LeadingInteger(asked.Cell(kAddressColumn)), old,
+                        text);
+        TellJournalFailure(journal);
     }
 }
 
@@ -243,6 +269,9 @@ void CParameterManage::WriteToDrive() {
         return;
     }
     if (RunCommand(kStoreRegister)) {
+        JournalWriter journal(JournalPathNow(), "store");
+        journal.Stored();
+        TellJournalFailure(journal);
         marks_->Stored();
         presenter_.Message(this, "Parameters have been written to drive seccessfully!",
                            "Download to Drive Success", MsgIcon::Exclamation);
@@ -261,6 +290,9 @@ void CParameterManage::ResetToFactory() {
         return;
     }
     if (RunCommand(kFactoryResetRegister)) {
+        JournalWriter journal(JournalPathNow(), "reset");
+        journal.Reset();
+        TellJournalFailure(journal);
         marks_->Stored(); // the drive holds its stored defaults again
         presenter_.Message(this, "Drive has been successfully reset back to factory settings",
                            "Reset Status", MsgIcon::Exclamation);

@@ -8,6 +8,7 @@
 // the list and the progress bar. One worker at a time: a new full transfer first stops the one
 // running (it finishes its register and ends).
 
+#include "JournalWriter.h"
 #include "ParameterFile.h"
 #include "ParameterTransfer.h"
 
@@ -34,6 +35,7 @@ class ParametersForm;
 namespace kestova {
 
 class CCompareDialog;
+class CHistoryDialog;
 class CListCtrlExt;
 class CListMarks;
 class Presenter;
@@ -51,7 +53,10 @@ public:
     void ReloadAndRead();
     void ReadAllParameters();
     void DownloadAllParameters();
+    // Writes the row's value by the single-write rule, journalled as an edit of its own or as
+    // part of `journal`'s run.
     void WriteOneParameter(int row);
+    void WriteOneParameter(int row, params::JournalWriter& journal);
     void WriteToDrive();
     void ResetToFactory();
     // Stops a running full transfer: it finishes the register in hand and ends.
@@ -85,6 +90,15 @@ public:
     // Shows the comparison; modal in the program, tests look at it instead.
     std::function<void(QDialog&)> runCompare;
 
+    // The change journal of the connected drive, with undo of a run of it.
+    void ShowHistory();
+    CHistoryDialog* HistoryDialog() const { return history_; }
+    // Undoes the history's run `run` once the person agrees, and reads the list anew.
+    void UndoJournalRun(std::size_t run);
+    std::function<void(QDialog&)> runHistory;
+    // The connected drive's journal file; empty while no drive is connected.
+    std::string JournalPathNow() const;
+
     // The waits of a drive command and of a single write. The program's keeps the window
     // painting while it waits, with input held back and a busy cursor.
     std::function<void(std::chrono::milliseconds)> wait;
@@ -114,6 +128,9 @@ private:
     QString RowName(int row) const;
     QString RowNames(const std::vector<int>& rows) const;
     bool RunCommand(std::uint16_t commandRegister);
+    // Says once, the first time, that the journal could not be written.
+    void TellJournalFailure(params::JournalWriter& journal);
+    void LoadHistory();
     // Returns once the running full transfer has ended, the window painting meanwhile.
     void WaitForTransfer();
     // The file's rows, or nothing once the reason has been said; a file of another drive is
@@ -146,6 +163,8 @@ private:
     CCompareDialog* compare_ = nullptr;
     params::ParameterRows compareFileRows_;
     QString compareFileName_;
+    CHistoryDialog* history_ = nullptr;
+    bool journalFailureTold_ = false;
 };
 
 } // namespace kestova

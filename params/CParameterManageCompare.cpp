@@ -78,6 +78,7 @@ void CParameterManage::ApplyComparedRows() {
     CListCtrlExt* list = ui_->id1039;
     const ParameterRows compared = list->Rows();
     QStringList refused;
+    JournalWriter journal(JournalPathNow(), "compare"); // the applied rows are one run
     for (const RowDifference& d : compare_->Chosen()) {
         if (!SameRow(list->Rows(), d, compared)) {
             continue;
@@ -90,7 +91,7 @@ void CParameterManage::ApplyComparedRows() {
             continue;
         }
         list->SetCellText(d.row, kValueColumn, QString::fromStdString(d.fileValue));
-        WriteOneParameter(d.row);
+        WriteOneParameter(d.row, journal);
     }
     if (!refused.isEmpty()) {
         presenter_.Message(this, refused.join('\n'), "Invalid Value", MsgIcon::Exclamation);

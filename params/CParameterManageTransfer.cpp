@@ -5,6 +5,7 @@
 #include "CListCtrlExt.h"
 #include "CListMarks.h"
 #include "CParameterManage.h"
+#include "JournalledTransfer.h"
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "WritableRows.h"
@@ -149,14 +150,29 @@ void CParameterManage::StartTransfer(Transfer kind, ParameterRows rows, std::vec
             }
         });
     };
+    // A download reads the rows first for the journal: that pass only moves the bar.
+    TransferEvents reading;
+    reading.started = events.started;
+    reading.progress = [post](int done) {
+        post([done](CParameterManage& p) { p.ui_->id1040->setValue(done); });
+    };
     transferRunning_ = true;
-    worker_ = std::thread([this, kind, post, events, rows = std::move(rows),
+    auto journal = std::make_shared<JournalWriter>(
+        kind == Transfer::Download ? JournalPathNow() : std::string(), "download");
+    worker_ = std::thread([this, kind, post, events, reading, journal, rows = std::move(rows),
                            station = state_.station, &link = state_.Link()] {
+        if (kind == Transfer::Read) {
+            const PassReport report =
+                params::ReadAllParameters(link, station, rows, cancel_, events);
+            post([kind, report](CParameterManage& p) { p.TransferDone(kind, report); });
+            return;
+        }
         const PassReport report =
-            kind == Transfer::Read
-                ? params::ReadAllParameters(link, station, rows, cancel_, events)
-                : params::DownloadAllParameters(link, station, rows, cancel_, events);
-        post([kind, report](CParameterManage& p) { p.TransferDone(kind, report); });
+            DownloadJournalled(link, station, rows, cancel_, reading, events, *journal);
+        post([kind, report, journal](CParameterManage& p) {
+            p.TellJournalFailure(*journal);
+            p.TransferDone(kind, report);
+        });
     });
 }
 

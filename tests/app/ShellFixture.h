@@ -47,8 +47,10 @@ inline bool WaitUntil(const std::function<bool()>& cond) {
 class ShellFixture : public ::testing::Test {
 protected:
     // The window's size and place go to a user configuration folder of the test's own.
+    // The drives' change journals go to a folder of the test's own too.
     ShellFixture() {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userConfig.path());
+        qputenv("KESTOVA_JOURNAL_DIR", journals.path().toUtf8());
     }
 
     // A program folder holding the real DATA.mdb (unless told otherwise).
@@ -109,6 +111,7 @@ protected:
     }
 
     QTemporaryDir userConfig;
+    QTemporaryDir journals;
     QSize defaultSize; // the window's size before Start made it larger
     kttest::TempPortDir ports;
     kttest::RegisterBank bank;
