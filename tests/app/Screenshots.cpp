@@ -132,6 +132,8 @@ int main(int argc, char** argv) {
     kttest::ScriptedPresenter presenter;
     // The window's first size and place, not the ones this user last closed it with.
     QTemporaryDir userConfig;
+    // The change journal of the pictures' edits goes there too, never to the user's own.
+    qputenv("KESTOVA_JOURNAL_DIR", userConfig.filePath("journal").toUtf8());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userConfig.path());
     kestova::CMainDlg window(state, presenter);
     const QSize firstSize = window.size();

@@ -1,6 +1,7 @@
 #include "ScreenshotsCompare.h"
 
 #include "CCompareDialog.h"
+#include "CHistoryDialog.h"
 #include "CItemEdit.h"
 #include "CListCtrlExt.h"
 #include "CListMarks.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -128,6 +130,24 @@ bool ShootCompare(kestova::CMainDlg& window,
     dialog->Rows()->topLevelItem(0)->setCheckState(0, Qt::Checked);
     dialog->Rows()->topLevelItem(2)->setCheckState(0, Qt::Checked);
     ok = save("parameter-compare.png", dialog) && ok;
+
+    // The two rows applied, then the history of the drive: the edit and the applied rows, none
+    // stored yet, the applied run picked for undo.
+    dialog->ApplyButton()->click();
     dialog->close();
+    const auto history = page.runHistory;
+    page.runHistory = [](QDialog& shown) { shown.show(); };
+    window.OnCommand(kestova::res::ID_DRIVE_HISTORY);
+    page.runHistory = history;
+    kestova::CHistoryDialog* journal = page.HistoryDialog();
+    if (journal == nullptr || !journal->isVisible() ||
+        journal->Entries()->topLevelItemCount() < 3) {
+        std::fprintf(stderr, "the history did not open with the changes\n");
+        return false;
+    }
+    QTreeWidget* entries = journal->Entries();
+    entries->setCurrentItem(entries->topLevelItem(entries->topLevelItemCount() - 1));
+    ok = save("parameter-history.png", journal) && ok;
+    journal->close();
     return ok;
 }
