@@ -75,22 +75,6 @@ struct TuneCapture {
     kestova::StepFigures figures; // of the channel the step is judged on
 };
 
-struct TuneProgress {
-    enum class Kind {
-        Step,      // a step starts: `text` names it
-        Trying,    // what is tried next: `text`
-        Capture,   // a capture came in: `capture`
-        Result,    // a step's result: `text`
-        Restoring, // the sequence ends early and writes the originals back: `text` says why
-    };
-    Kind kind = Kind::Step;
-    TuneStep step = TuneStep::Current;
-    std::string text;
-    const TuneCapture* capture = nullptr; // Capture only; valid during the call
-};
-// Called on the sequence's thread.
-using TuneProgressSink = std::function<void(const TuneProgress&)>;
-
 // A parameter the sequence changed.
 struct ParameterChange {
     std::uint16_t address = 0;
@@ -100,6 +84,24 @@ struct ParameterChange {
     int before = 0;
     int after = 0;
 };
+
+struct TuneProgress {
+    enum class Kind {
+        Step,      // a step starts: `text` names it
+        Trying,    // what is tried next: `text`
+        Capture,   // a capture came in: `capture`
+        Result,    // a step's result: `text`
+        Restoring, // the sequence ends early and writes the originals back: `text` says why
+        Written,   // a parameter was written and read back: `change` (a journal's entry)
+    };
+    Kind kind = Kind::Step;
+    TuneStep step = TuneStep::Current;
+    std::string text;
+    const TuneCapture* capture = nullptr;    // Capture only; valid during the call
+    const ParameterChange* change = nullptr; // Written only; valid during the call
+};
+// Called on the sequence's thread.
+using TuneProgressSink = std::function<void(const TuneProgress&)>;
 
 struct CurrentLoopResult {
     int setting = 0; // per mille of the drive's self-tuned gains
@@ -137,6 +139,8 @@ struct TuneOutcome {
     std::vector<ParameterChange> changes;    // parameters left changed (after Done)
     std::optional<CurrentLoopResult> current;
     std::optional<MachineModel> machine;
+    bool machinePerAmpere =
+        false; // no motor data: inertia and friction per N m/A of torque constant
     std::optional<LoopResult> loops;
     int captures = 0;
     double seconds = 0.0;
@@ -151,6 +155,8 @@ struct TuningRows {
     GainUnits units;
 };
 TuningRows FindTuningRows(const std::vector<TableRow>& table);
+
+class Sequence;
 
 class TuningSequencer {
 public:
@@ -178,7 +184,6 @@ public:
     const std::vector<ParameterChange>& Originals() const { return originals_; }
 
 private:
-    class Sequence;
     friend class Sequence;
 
     CKTCOM& link_;
@@ -187,7 +192,8 @@ private:
     TuneSettings settings_;
     TuneProgressSink progress_;
     std::atomic<bool> stop_{false};
-    std::vector<ParameterChange> originals_;          // `before` the original, `after` unused
+    std::vector<ParameterChange> originals_; // `before` the original, `after` unused
+    std::vector<ParameterChange> written_;   // parameters written since: original, last value
     std::unique_ptr<motion::CaptureSession> session_; // what a Stop ends a capture's waits by
 };
 
