@@ -145,6 +145,21 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     capture->add_option("--csv", captureOptions.csv,
                         "write the CSV to this file (default: standard output)");
 
+    TuneOptions tuneOptions;
+    CLI::App* tune = app.add_subcommand(
+        "tune", "tune the current, speed and position loops from the drive's own captures");
+    tune->add_option("step", tuneOptions.step, "current, identify, loops or all")
+        ->capture_default_str();
+    tune->add_option("--stiffness", tuneOptions.stiffness, "soft, medium or stiff")
+        ->capture_default_str();
+    tune->add_option("--max-distance", tuneOptions.maxDistance,
+                     "revolutions a move may go (default 2)");
+    tune->add_option("--max-speed", tuneOptions.maxSpeed, "rpm a move may reach (default 600)");
+    tune->add_flag("--apply", tuneOptions.apply,
+                   "keep the tuned values in working memory (default: write the originals back)");
+    tune->add_flag("--store", tuneOptions.store,
+                   "keep the tuned values and store them in the drive's memory");
+
     // The drive and output options belong to the program; each command takes them too.
     for (CLI::App* command : app.get_subcommands({})) {
         command->footer("Drive and output options (--port, --baud, --station, --offline, --json, "
@@ -202,6 +217,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (*capture) {
             return Capture(context, captureOptions);
+        }
+        if (*tune) {
+            return Tune(context, tuneOptions);
         }
     } catch (const CliError& e) {
         err << "kestova-cli: " << e.what() << '\n';

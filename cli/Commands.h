@@ -70,4 +70,15 @@ struct CaptureOptions {
 };
 int Capture(Context& c, const CaptureOptions& o);
 
+struct TuneOptions {
+    std::string step = "all";               // current, identify, loops or all
+    std::string stiffness = "medium";       // soft, medium or stiff
+    std::optional<std::string> maxDistance; // revolutions; default 2
+    std::optional<int> maxSpeed;            // rpm; default 600
+    bool apply = false;                     // keep the tuned values in working memory
+    bool store = false;                     // and store them
+};
+// Without --apply or --store the original values are written back once the table is printed.
+int Tune(Context& c, const TuneOptions& o);
+
 } // namespace kestova::cli

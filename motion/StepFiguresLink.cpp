@@ -15,9 +15,6 @@ namespace kestova {
 
 namespace {
 
-// Where a move counts as started: this part of the plateau speed.
-constexpr double kStartShare = 0.05;
-
 std::vector<float> SweepOf(const ScopeState& state, int channel) {
     const ScopeChannel& c = state.Channel(channel);
     const std::size_t count = std::min<std::size_t>(c.samples.size(), state.axis.sampleCount);
@@ -65,28 +62,6 @@ double MsPerUnit(const QString& unit) {
 }
 
 } // namespace
-
-std::size_t PlateauEnd(const std::vector<float>& response, double target) {
-    const double height = std::fabs(target - (response.empty() ? 0.0 : response.front()));
-    for (std::size_t i = response.size(); i-- > 0;) {
-        if (std::fabs(response[i] - target) <= 0.1 * height) {
-            return i + 1;
-        }
-    }
-    return response.size();
-}
-
-double MoveStart(const std::vector<float>& sweep, double speed, double rampSamples) {
-    if (speed == 0.0) {
-        return 0.0;
-    }
-    for (std::size_t i = 0; i < sweep.size(); ++i) {
-        if (sweep[i] / speed >= kStartShare) {
-            return std::max(0.0, static_cast<double>(i) - kStartShare * rampSamples);
-        }
-    }
-    return 0.0;
-}
 
 StepFiguresLink::StepFiguresLink(CRunTest& page) : QObject(&page), page_(page) {
     connect(page_.Scope(), &Cscope::stepChannelChanged, this, &StepFiguresLink::Update);

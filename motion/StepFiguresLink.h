@@ -27,15 +27,6 @@ struct StepTarget {
     std::size_t samples = 0; // from the first: the step's plateau, where the figures apply
 };
 
-// The part of a current step's sweep that belongs to the step: up to the last sample of the
-// response within 10 % of the step's height of the target.
-std::size_t PlateauEnd(const std::vector<float>& response, double target);
-
-// Where a move starts in a capture, in samples from its first: where `sweep` (the velocity
-// target when captured, else the feedback) first passes 5 % of the plateau `speed`, less the
-// 5 % of the ramp the profile took to get there. 0 when it never does.
-double MoveStart(const std::vector<float>& sweep, double speed, double rampSamples);
-
 class StepFiguresLink : public QObject {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 // The figures of a step response: how fast it rose, how far it overshot, when it settled and
 // how far from the target it ended.
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -53,5 +54,14 @@ StepFigures ComputeStepFigures(const std::vector<float>& response, double dt, do
                                double initial);
 // The same, starting from the first sample.
 StepFigures ComputeStepFigures(const std::vector<float>& response, double dt, double target);
+
+// The part of a current step's sweep that belongs to the step: up to the last sample of the
+// response within 10 % of the step's height of the target.
+std::size_t PlateauEnd(const std::vector<float>& response, double target);
+
+// Where a move starts in a capture, in samples from its first: where `sweep` (the velocity
+// target when captured, else the feedback) first passes 5 % of the plateau `speed`, less the
+// 5 % of the ramp the profile took to get there. 0 when it never does.
+double MoveStart(const std::vector<float>& sweep, double speed, double rampSamples);
 
 } // namespace kestova

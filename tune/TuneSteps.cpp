@@ -1,0 +1,347 @@
+// The three steps of a tuning sequence: the current loop from current steps at rising gains, the
+// machine from two back-and-forth moves, the speed and position loops from the gain rules,
+// checked with a back-and-forth move and backed off when the check fails.
+
+#include "KTCOM.h"
+#include "RegisterMap.h"
+#include "TestRegisters.h"
+#include "TuneSequence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace kestova::tune {
+
+using namespace motion;
+
+namespace {
+
+// The current-loop settings tried, in per mille of the drive's self-tuned gains, lowest first.
+constexpr int kCurrentSettings[] = {500, 750, 1000, 1300, 1700, 2200};
+// The channel sources a move is captured with.
+constexpr std::uint16_t kPositionError = 1;
+constexpr std::uint16_t kVelocityFeedback = 2;
+constexpr std::uint16_t kVelocityTarget = 8;
+constexpr std::uint16_t kQCurrent = 32;
+// The identification's slower move runs at this share of the speed allowed.
+constexpr double kSlowShare = 0.25;
+// A failed check takes the loops back by this much, at most this often (each check is a capture
+// of two moves, so the loops are checked with two to four moves).
+constexpr double kBackOff = 0.7;
+constexpr int kMostChecks = 2;
+// A check passes with at most this overshoot and a peak following error below this share of
+// the drive's following-error limit.
+constexpr double kMaxMoveOvershootPercent = 5.0;
+constexpr double kFollowingShare = 0.5;
+// A move has settled when its position error stays within this share of its peak, and never
+// needs to come closer than this many encoder counts.
+constexpr double kSettlingShare = 0.02;
+constexpr double kLeastSettlingBand = 5.0;
+// The dwell between a check's two moves, in which the first one settles.
+constexpr int kCheckDwellMs = 300;
+constexpr int kLongestDwellMs = 2000;
+
+TuneAbort Failure(std::string message) {
+    TuneAbort a;
+    a.end = TuneEnd::Failed;
+    a.message = std::move(message);
+    return a;
+}
+
+const char* FailureText(IdentifyFailure f) {
+    switch (f) {
+    case IdentifyFailure::TooFewSamples:
+        return "the moves gave too few samples at speed";
+    case IdentifyFailure::NoAcceleration:
+        return "the moves hardly accelerated";
+    case IdentifyFailure::Singular:
+        return "inertia and friction cannot be told apart in these moves";
+    case IdentifyFailure::NotPhysical:
+        return "the fit gave no positive inertia";
+    case IdentifyFailure::None:
+        break;
+    }
+    return "";
+}
+
+// How long after the commanded move has ended the position error takes to come into its band
+// for good: 2 % of its peak, at least a few counts, so the figure speaks of the loops and not of
+// the encoder's last count. None when it is still outside as the samples end.
+std::optional<double> PositionSettling(const std::vector<float>& error, double dt, double endMs) {
+    if (error.empty() || !(dt > 0.0)) {
+        return std::nullopt;
+    }
+    double peak = 0.0;
+    for (float e : error) {
+        peak = std::max(peak, static_cast<double>(std::fabs(e)));
+    }
+    const double band = std::max(kLeastSettlingBand, kSettlingShare * peak);
+    const auto from = static_cast<std::size_t>(std::max(0.0, std::ceil(endMs / dt)));
+    if (from >= error.size()) {
+        return std::nullopt;
+    }
+    std::size_t last = from;
+    bool outside = false;
+    for (std::size_t i = from; i < error.size(); ++i) {
+        if (std::fabs(error[i]) > band) {
+            last = i;
+            outside = true;
+        }
+    }
+    if (!outside) {
+        return 0.0;
+    }
+    if (last + 1 >= error.size()) {
+        return std::nullopt;
+    }
+    return static_cast<double>(last + 1) * dt - endMs;
+}
+
+// The figures of the two moves of an out-and-back capture, each against its own commanded
+// profile: the out move from where the velocity target leaves rest, the back move from where it
+// turns negative after the dwell.
+struct MovePair {
+    kestova::StepFigures out;
+    kestova::StepFigures back;
+};
+
+MovePair PairFigures(const Captured& c, const Move& move, std::size_t feedbackChannel,
+                     std::size_t targetChannel, std::size_t errorChannel) {
+    MovePair pair;
+    const std::vector<float>& feedback = c.channel[feedbackChannel];
+    const std::vector<float>& target = c.channel[targetChannel];
+    const std::vector<float>* error =
+        c.channel[errorChannel].empty() ? nullptr : &c.channel[errorChannel];
+    const double dt = c.sampleMs;
+    if (feedback.empty() || !(dt > 0.0)) {
+        return pair;
+    }
+    const double distance = move.distance / 100.0;
+    const CommandedMove outMove = CommandedMoveMs(move.speedRpm, move.acceleration, distance);
+    const CommandedMove backMove = CommandedMoveMs(-move.speedRpm, move.acceleration, distance);
+    const std::vector<float>& sweep = target.empty() ? feedback : target;
+    const double outStart = MoveStart(sweep, move.speedRpm, outMove.rampUp / dt) * dt;
+    const double oneMs = 2.0 * outMove.rampUp + outMove.plateau;
+    const auto split = std::min(
+        feedback.size(),
+        static_cast<std::size_t>(std::max(0.0, (outStart + oneMs + 0.9 * move.intervalMs) / dt)));
+    auto slice = [split](const std::vector<float>& v, bool first) {
+        if (v.empty()) {
+            return v;
+        }
+        const auto at = static_cast<std::ptrdiff_t>(std::min(split, v.size()));
+        return first ? std::vector<float>(v.begin(), v.begin() + at)
+                     : std::vector<float>(v.begin() + at, v.end());
+    };
+    const std::vector<float> outFeedback = slice(feedback, true);
+    const std::vector<float> backFeedback = slice(feedback, false);
+    const std::vector<float> outError = error ? slice(*error, true) : std::vector<float>{};
+    const std::vector<float> backError = error ? slice(*error, false) : std::vector<float>{};
+    pair.out = ComputeMoveFigures(outFeedback, dt, outStart, outMove, error ? &outError : nullptr);
+    const std::vector<float> backSweep = slice(sweep, false);
+    const double backStart = MoveStart(backSweep, -move.speedRpm, backMove.rampUp / dt) * dt;
+    pair.back =
+        ComputeMoveFigures(backFeedback, dt, backStart, backMove, error ? &backError : nullptr);
+    if (error) {
+        pair.out.settlingTime = PositionSettling(outError, dt, outStart + oneMs);
+        pair.back.settlingTime = PositionSettling(backError, dt, backStart + oneMs);
+    }
+    return pair;
+}
+
+} // namespace
+
+void Sequence::CurrentStep() {
+    const TuneStep step = TuneStep::Current;
+    Say(TuneProgress::Kind::Step, step, StepName(step));
+    CaptureSettings st = BaseSettings();
+    st.multiplier = 1;
+    st.sources = {0, 0, 0, 0}; // channel 1 without a source carries the tested current
+    Write(reg::CURRENT_AUTO_CONFIG, 0, "auto configuration");
+    Write(reg::TRIGGER_SOURCE, 0, "trigger source");
+    if (const WriteResult failed = WriteChannelSources(owner_.link_, st.station, st.sources)) {
+        throw TuneAbort{TuneEnd::Refused, "the drive did not take the channel sources", 0};
+    }
+    const double target = owner_.settings_.testCurrentMa;
+
+    struct Step {
+        CurrentStepResult result;
+        kestova::StepFigures figures;
+    };
+    auto runStep = [&](int setting, const std::string& what) {
+        CheckAlarm();
+        Say(TuneProgress::Kind::Trying, step, what);
+        CurrentLoopTest test;
+        test.kp = setting;
+        test.ki = setting;
+        test.current = owner_.settings_.testCurrentMa;
+        if (const WriteResult failed = StartCurrentLoopTest(owner_.link_, st, test)) {
+            throw TuneAbort{failed->Refused() ? TuneEnd::Refused : TuneEnd::LinkFailure,
+                            std::string("the drive did not take the ") + failed->setting, 0};
+        }
+        const Captured c = Capture(step, CaptureKind::CurrentLoop, st, what, 0);
+        if (const WriteResult failed = StopCurrentLoopTest(owner_.link_, st.station)) {
+            throw TuneAbort{TuneEnd::LinkFailure, "the current-loop test did not stop", 0};
+        }
+        CheckAlarm();
+        std::vector<float> response = c.channel[0];
+        response.resize(PlateauEnd(response, target));
+        Step s;
+        s.figures = ComputeStepFigures(response, c.sampleMs, target);
+        s.result.setting = setting;
+        if (s.figures.riseTime) {
+            s.result.riseTime = *s.figures.riseTime / 1000.0;
+        }
+        s.result.overshootPercent = s.figures.overshootPercent;
+        s.result.ringing = StepRings(response, target);
+        Report(step, what, c, st.sources, s.figures);
+        return s;
+    };
+
+    std::vector<CurrentStepResult> series;
+    for (const int setting : kCurrentSettings) {
+        const Step s = runStep(setting, "current step at setting " + std::to_string(setting));
+        series.push_back(s.result);
+        if (s.result.ringing || s.result.overshootPercent > kMaxCurrentOvershootPercent) {
+            break;
+        }
+    }
+    const CurrentLoopPick pick = PickCurrentLoop(series);
+    if (!pick.index) {
+        throw Failure("no current step met the 5 % overshoot bound without ringing");
+    }
+    const Step check =
+        runStep(pick.setting, "check step at setting " + std::to_string(pick.setting));
+    if (!check.result.riseTime || check.result.ringing ||
+        check.result.overshootPercent > kMaxCurrentOvershootPercent) {
+        throw Failure("the check step at setting " + std::to_string(pick.setting) +
+                      " did not meet the 5 % overshoot bound");
+    }
+    CurrentLoopResult result;
+    result.setting = pick.setting;
+    result.riseTimeMs = *check.result.riseTime * 1000.0;
+    result.overshootPercent = check.result.overshootPercent;
+    result.bandwidthHz = 0.35 / *check.result.riseTime;
+    result.stepsTried = static_cast<int>(series.size()) + 1;
+    currentBandwidthHz_ = result.bandwidthHz;
+    // What the setting means in the drive's own current-loop parameters.
+    if (rows_.currentKp && rows_.currentKi) {
+        WriteParameter(*rows_.currentKp, pick.setting);
+        WriteParameter(*rows_.currentKi, pick.setting);
+    } else if (rows_.currentBandwidth) {
+        WriteParameter(*rows_.currentBandwidth, static_cast<int>(std::lround(result.bandwidthHz)));
+    }
+    outcome_.current = result;
+    Say(TuneProgress::Kind::Result, step,
+        "setting " + std::to_string(result.setting) + ", rise " +
+            std::to_string(result.riseTimeMs) + " ms, overshoot " +
+            std::to_string(result.overshootPercent) + " %");
+}
+
+void Sequence::IdentifyStep() {
+    const TuneStep step = TuneStep::Identify;
+    Say(TuneProgress::Kind::Step, step, StepName(step));
+    const std::array<std::uint16_t, 4> sources{kVelocityFeedback, kQCurrent, kPositionError,
+                                               kVelocityTarget};
+    const int fast = owner_.settings_.maxSpeedRpm;
+    const int slow = std::max(1, static_cast<int>(std::lround(fast * kSlowShare)));
+    std::vector<MotionTrace> traces;
+    for (const int speed : {slow, fast}) {
+        const Move move = MoveAt(speed);
+        const std::string what = "out and back at " + std::to_string(move.speedRpm) + " rpm over " +
+                                 std::to_string(move.distance / 100.0).substr(0, 4) + " r";
+        const Captured c = RunMove(step, move, sources, what);
+        MotionTrace trace;
+        for (std::size_t i = 0; i < c.channel[0].size() && i < c.channel[1].size(); ++i) {
+            trace.time.push_back(static_cast<double>(i) * c.sampleMs / 1000.0);
+            trace.speedRpm.push_back(c.channel[0][i]);
+            trace.currentMa.push_back(c.channel[1][i]);
+        }
+        traces.push_back(std::move(trace));
+        Report(step, what, c, sources, PairFigures(c, move, 0, 3, 2).out);
+    }
+    const Identification id = IdentifyMachine(traces, motor_);
+    if (!id.model) {
+        throw Failure(std::string("the machine could not be identified: ") +
+                      FailureText(id.failure));
+    }
+    MachineModel model = *id.model;
+    if (perAmpere_) {
+        model.loadInertiaRatio = 0.0;
+    } else if (rows_.loadInertiaRatio) {
+        WriteParameter(*rows_.loadInertiaRatio,
+                       static_cast<int>(std::lround(model.loadInertiaRatio * 100.0)));
+    }
+    outcome_.machine = model;
+    outcome_.machinePerAmpere = perAmpere_;
+    Say(TuneProgress::Kind::Result, step,
+        "inertia " + std::to_string(model.inertia) + ", load inertia ratio " +
+            std::to_string(model.loadInertiaRatio));
+}
+
+void Sequence::LoopsStep() {
+    const TuneStep step = TuneStep::Loops;
+    Say(TuneProgress::Kind::Step, step, StepName(step));
+    if (!outcome_.machine) {
+        throw Failure("the loops need an identified machine");
+    }
+    int followingLimit = 0;
+    if (rows_.followingLimit) {
+        followingLimit = static_cast<std::uint16_t>(
+            Read(rows_.followingLimit->address, rows_.followingLimit->name.c_str()));
+    }
+    SpeedPositionGains gains = SpeedPositionRule(owner_.settings_.stiffness, *outcome_.machine,
+                                                 motor_, currentBandwidthHz_);
+    const std::array<std::uint16_t, 4> sources{kVelocityFeedback, kPositionError, kVelocityTarget,
+                                               0};
+    // At half the speed allowed the plateau lasts long enough for the loops to settle on it.
+    Move move = MoveAt(std::max(1, owner_.settings_.maxSpeedRpm / 2));
+    LoopResult result;
+    for (int check = 0; check < kMostChecks; ++check) {
+        // The dwell lets the first move settle: ten time constants of the position loop.
+        move.intervalMs = std::clamp(static_cast<int>(10000.0 / gains.positionGain), kCheckDwellMs,
+                                     kLongestDwellMs);
+        const GainRegisterValues v = InDriveUnits(gains, rows_.units);
+        if (rows_.speedGain) {
+            WriteParameter(*rows_.speedGain, v.speedGain);
+        }
+        if (rows_.speedIntegral) {
+            WriteParameter(*rows_.speedIntegral, v.speedIntegral);
+        }
+        if (rows_.positionGain) {
+            WriteParameter(*rows_.positionGain, v.positionGain);
+        }
+        const std::string what = "check at " + std::to_string(move.speedRpm) + " rpm, speed loop " +
+                                 std::to_string(static_cast<int>(gains.speedBandwidthHz)) + " Hz";
+        const Captured c = RunMove(step, move, sources, what);
+        const MovePair pair = PairFigures(c, move, 0, 2, 1);
+        Report(step, what, c, sources, pair.out);
+        result.gains = gains;
+        result.backOffs = check;
+        result.peakFollowingError = std::max(std::fabs(pair.out.peakFollowingError.value_or(0.0)),
+                                             std::fabs(pair.back.peakFollowingError.value_or(0.0)));
+        result.overshootPercent = std::max(pair.out.overshootPercent, pair.back.overshootPercent);
+        result.settlingMs.reset();
+        if (pair.out.settlingTime && pair.back.settlingTime) {
+            result.settlingMs = std::max(*pair.out.settlingTime, *pair.back.settlingTime);
+        }
+        result.passed =
+            result.settlingMs && result.overshootPercent <= kMaxMoveOvershootPercent &&
+            (followingLimit == 0 || result.peakFollowingError < kFollowingShare * followingLimit);
+        if (result.passed) {
+            break;
+        }
+        gains = Scaled(gains, kBackOff);
+    }
+    outcome_.loops = result;
+    if (!result.passed) {
+        throw Failure("the loops' check failed after backing off " +
+                      std::to_string(kMostChecks - 1) + " step");
+    }
+    Say(TuneProgress::Kind::Result, step,
+        "speed loop " + std::to_string(result.gains.speedBandwidthHz) + " Hz, position gain " +
+            std::to_string(result.gains.positionGain) + " 1/s");
+}
+
+} // namespace kestova::tune
