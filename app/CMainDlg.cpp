@@ -4,11 +4,14 @@
 #include "CAlarm.h"
 #include "CButtonExt.h"
 #include "CConnect.h"
+#include "CListCtrlExt.h"
+#include "CListMarks.h"
 #include "CObjDictionary.h"
 #include "CParameterManage.h"
 #include "CPlatformInfo.h"
 #include "CRegisterMonitor.h"
 #include "CRunTest.h"
+#include "CTuningAssistant.h"
 #include "DesktopOpen.h"
 #include "DriveIdentity.h"
 #include "InfoDialogs.h"
@@ -49,7 +52,8 @@ const QColor kGreyPen(176, 176, 176);
 constexpr int kDriveCommands[] = {ID_PROJECT_OPEN,       ID_PROJECT_SAVE_AS,   ID_DRIVE_ERROR_TRACK,
                                   ID_DRIVE_WRITE,        ID_DRIVE_RESET,       ID_CONFIG_PARAMETERS,
                                   ID_CONFIG_MOTION_TEST, ID_HELP_PRODUCT_INFO, ID_DIAG_DICTIONARY,
-                                  ID_DIAG_REGISTERS,     ID_PROJECT_COMPARE,   ID_DRIVE_HISTORY};
+                                  ID_DIAG_REGISTERS,     ID_PROJECT_COMPARE,   ID_DRIVE_HISTORY,
+                                  ID_DRIVE_TUNING};
 
 } // namespace
 
@@ -160,6 +164,7 @@ void CMainDlg::BuildMenu() {
     add(drive, "Write to Drive", ID_DRIVE_WRITE);
     add(drive, "Reset", ID_DRIVE_RESET);
     add(drive, "History...", ID_DRIVE_HISTORY);
+    add(drive, "Tuning Assistant...", ID_DRIVE_TUNING);
     QMenu* configuration = menuBar_->addMenu("Configuration");
     add(configuration, "Parameters", ID_CONFIG_PARAMETERS);
     add(configuration, "Motion Test", ID_CONFIG_MOTION_TEST);
@@ -249,6 +254,9 @@ void CMainDlg::OnCommand(int id) {
     case ID_DRIVE_HISTORY:
         ShowPage(2);
         parameters_->ShowHistory();
+        break;
+    case ID_DRIVE_TUNING:
+        ShowTuningAssistant();
         break;
     case ID_PROJECT_OPEN:
         OpenProjectFile();
@@ -389,6 +397,35 @@ void CMainDlg::OpenManual() {
                                .arg(path),
                            caption, MsgIcon::Information);
     }
+}
+
+void CMainDlg::ShowTuningAssistant() {
+    if (tuning_ == nullptr) {
+        tuning_ = new CTuningAssistant(
+            state_, presenter_, [this] { return parameters_->JournalPathNow(); }, this);
+        connect(tuning_, &CTuningAssistant::sequenceEnded, this, &CMainDlg::TuningKept);
+        connect(tuning_, &CTuningAssistant::resultKept, this, &CMainDlg::TuningKept);
+    }
+    tuning_->show();
+    tuning_->raise();
+    tuning_->activateWindow();
+}
+
+void CMainDlg::TuningKept() {
+    if (tuning_->Left() == "stored") {
+        parameters_->Marks()->Stored();
+    } else if (tuning_->Left() == "applied" && tuning_->Outcome()) {
+        // The tuned values are in working memory only, as an edit's are.
+        CListCtrlExt* list = parameters_->List();
+        for (const tune::ParameterChange& change : tuning_->Outcome()->changes) {
+            for (int row = 0; row < list->RowCount(); ++row) {
+                if (list->CellText(row, params::kNumberColumn).toStdString() == change.number) {
+                    parameters_->Marks()->MarkWritten(row);
+                }
+            }
+        }
+    }
+    parameters_->ReloadAndRead();
 }
 
 void CMainDlg::OpenProjectFile() {

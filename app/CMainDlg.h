@@ -30,6 +30,7 @@ class CPlatformInfo;
 class CProductInfo;
 class CRegisterMonitor;
 class CRunTest;
+class CTuningAssistant;
 class Presenter;
 class ProgramState;
 
@@ -55,6 +56,8 @@ public:
     CRunTest* MotionPage() const { return motion_; }
     CPlatformInfo* PlatformPage() const { return platform_; }
     CAlarm* AlarmPage() const { return alarm_; }
+    // Drive -> Tuning Assistant; none before it was first opened.
+    CTuningAssistant* TuningAssistant() const { return tuning_; }
     CProductInfo* ProductInfoDialog() const { return productInfo_.get(); }
     CAbout* AboutDialog() const { return about_.get(); }
     const MainLayout& Layout() const { return layout_; }
@@ -86,6 +89,9 @@ private:
     void OpenManual();
     void OpenProjectFile();
     void CloseProgram();
+    void ShowTuningAssistant();
+    // What the assistant left in the drive, shown on the parameter page.
+    void TuningKept();
 
     ProgramState& state_;
     Presenter& presenter_;
@@ -99,6 +105,7 @@ private:
     CAlarm* alarm_ = nullptr;
     CObjDictionary* dictionary_ = nullptr;
     CRegisterMonitor* registers_ = nullptr;
+    CTuningAssistant* tuning_ = nullptr;
     std::unique_ptr<CAbout> about_;
     std::unique_ptr<CProductInfo> productInfo_;
     QString title_ = QStringLiteral("Communication");

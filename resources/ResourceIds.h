@@ -197,6 +197,7 @@ constexpr int ID_DIAG_DICTIONARY = 32779;
 constexpr int ID_DIAG_REGISTERS = 32780;
 constexpr int ID_PROJECT_COMPARE = 32820;
 constexpr int ID_DRIVE_HISTORY = 32825;
+constexpr int ID_DRIVE_TUNING = 32826;
 
 // Navigation pictures: normal, hover, pressed.
 struct ImageSet {
