@@ -8,6 +8,7 @@
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "RegisterMap.h"
+#include "ScopeChannels.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -303,8 +304,13 @@ void CTuningAssistant::ShowCapture(const TuneCapture& capture) {
     const double spanMs = capture.sampleMs * static_cast<double>(n);
     const bool micro = spanMs < 100.0;
     scope_->SetXUnit(micro ? "us" : "ms");
-    scope_->SetChannelSources(capture.sources[0], capture.sources[1], capture.sources[2],
-                              capture.sources[3]);
+    // The current-loop test captures the current it steps, as the motion test page shows it.
+    std::array<std::uint32_t, 4> sources{capture.sources[0], capture.sources[1],
+                                         capture.sources[2], capture.sources[3]};
+    if (capture.step == TuneStep::Current && sources[0] == 0) {
+        sources[0] = SRC_SYNTHETIC_CURRENT;
+    }
+    scope_->SetChannelSources(sources[0], sources[1], sources[2], sources[3]);
     scope_->SetCh1Range(-5.0F, 5.0F, 1);
     scope_->SetCh2Range(-5.0F, 5.0F);
     scope_->SetCh3Range(-5.0F, 5.0F);
@@ -321,7 +327,7 @@ void CTuningAssistant::ShowCapture(const TuneCapture& capture) {
                              &Cscope::EnableCh4};
     for (std::size_t c = 0; c < 4; ++c) {
         const std::vector<float>& points = capture.samples[c];
-        const bool taken = capture.sources[c] != 0 && points.size() == n;
+        const bool taken = sources[c] != 0 && points.size() == n;
         (scope_->*enable[c])(taken ? 1 : 0);
         if (!taken) {
             continue;
@@ -334,6 +340,7 @@ void CTuningAssistant::ShowCapture(const TuneCapture& capture) {
     figures_->setText(
         tr("Capture %1: %2\n").arg(capture.number).arg(QString::fromStdString(capture.what)) +
         FigureLines(capture).join('\n'));
+    emit captureShown(static_cast<int>(capture.step));
 }
 
 void CTuningAssistant::OnEnded(TuneOutcome outcome) {

@@ -74,6 +74,8 @@ signals:
     void sequenceEnded();
     // Apply, Store or Revert was done (Left() says which).
     void resultKept();
+    // A capture of `step` (a tune::TuneStep) is on the scope.
+    void captureShown(int step);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
