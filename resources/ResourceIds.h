@@ -196,6 +196,7 @@ constexpr int ID_ALARMS_ALT = 32777;
 constexpr int ID_DIAG_DICTIONARY = 32779;
 constexpr int ID_DIAG_REGISTERS = 32780;
 constexpr int ID_PROJECT_COMPARE = 32820;
+constexpr int ID_DIAG_BUS_MONITOR = 32821;
 
 // Navigation pictures: normal, hover, pressed.
 struct ImageSet {

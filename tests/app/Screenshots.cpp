@@ -16,6 +16,7 @@
 #include "ProgramState.h"
 #include "PtySlave.h"
 #include "ResourceIds.h"
+#include "ScreenshotsBusMonitor.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScreenshotsScopeAids.h"
@@ -238,5 +239,8 @@ int main(int argc, char** argv) {
     ok = save("io-panel.png", &page) && ok;
     ok = ShootDictionary(window, [&](QWidget* what) { return save("dictionary.png", what); }) && ok;
     ok = ShootRegisters(window, [&] { return save("registers.png"); }) && ok;
+    ok = ShootBusMonitor(window, ioDrive,
+                         [&](const char* name, QWidget* what) { return save(name, what); }) &&
+         ok;
     return ok ? 0 : 1;
 }
