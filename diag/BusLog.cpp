@@ -157,7 +157,11 @@ std::string LogLine(const BusRecord& r, std::int64_t originUs) {
         "%11.6f %s %3u %02X  %-33s %-36s", seconds, r.direction == KtDirection::Sent ? "->" : "<-",
         static_cast<unsigned>(r.station), static_cast<unsigned>(RecordFunction(r)),
         VerdictText(r.verdict), Summary(r).c_str());
-    return line + " " + HexBytes(r.bytes);
+    if (!r.bytes.empty()) {
+        return line + " " + HexBytes(r.bytes);
+    }
+    line.erase(line.find_last_not_of(' ') + 1); // no answer: the line ends with its summary
+    return line;
 }
 
 BusRecord BusDecoder::Record(const KtTapFrame& frame) {

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,12 +21,19 @@ namespace kestova {
 
 namespace {
 
-const char* const kCounterTitles[] = {"Station",       "Requests",      "Answers",
-                                      "Retries",       "Time-outs",     "CRC failures",
-                                      "Exceptions",    "Late dropped",  "Foreign dropped",
-                                      "Answer p50 ms", "Answer p99 ms", "Answer max ms"};
+// Two lines where one would make the table wider than the page.
+const char* const kCounterTitles[] = {
+    "Station",    "Requests",      "Answers",          "Retries", "Time-outs", "CRC\nfailures",
+    "Exceptions", "Late\ndropped", "Foreign\ndropped", "p50\nms", "p99\nms",   "max\nms"};
 const char* const kLogTitles[] = {"Time",    "Dir",     "Station", "Function",
                                   "Verdict", "Summary", "Bytes"};
+// What the log's columns are made wide enough for, in the log's font; the bytes take the rest.
+const char* const kLogWidths[] = {"0000.000000",
+                                  "<-",
+                                  "Station",
+                                  "Function",
+                                  "late answer dropped",
+                                  "write 0x0000 = -32768 -> CRC failure"};
 constexpr KtVerdict kVerdicts[] = {KtVerdict::Sent,     KtVerdict::Taken,   KtVerdict::CrcFailure,
                                    KtVerdict::NoAnswer, KtVerdict::Foreign, KtVerdict::Late,
                                    KtVerdict::Exception};
@@ -113,7 +121,11 @@ CBusMonitor::CBusMonitor(ProgramState& state, Presenter& presenter, QWidget* par
     counters_->verticalHeader()->hide();
     counters_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     counters_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    counters_->setMaximumHeight(120);
+    // Room for three stations; more scroll.
+    counters_->setMaximumHeight(counters_->horizontalHeader()->sizeHint().height() +
+                                3 * counters_->verticalHeader()->defaultSectionSize() +
+                                2 * counters_->frameWidth() +
+                                counters_->horizontalScrollBar()->sizeHint().height());
     layout->addWidget(counters_);
 
     auto* controls = new QHBoxLayout;
@@ -147,6 +159,12 @@ CBusMonitor::CBusMonitor(ProgramState& state, Presenter& presenter, QWidget* par
     log_->setUniformRowHeights(true); // rows are laid out on demand, however many there are
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     log_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    const QFontMetrics metrics(log_->font());
+    for (int column = 0; column < static_cast<int>(std::size(kLogWidths)); ++column) {
+        log_->setColumnWidth(column,
+                             metrics.horizontalAdvance(QString::fromLatin1(kLogWidths[column])) +
+                                 metrics.averageCharWidth() * 2);
+    }
     layout->addWidget(log_, 1);
 
     connect(clear_, &QPushButton::clicked, this, &CBusMonitor::Clear);
