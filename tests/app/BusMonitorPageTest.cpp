@@ -74,9 +74,11 @@ TEST_F(BusMonitorPage, holdsNoMoreFramesThanItsCapacity) {
     page.show(); // the tap goes on
     ReadParameters();
     page.Refresh();
+    ReadParameters(); // more than it holds, in the queue and in the log
+    page.Refresh();
     EXPECT_EQ(page.Monitor().Size(), 50u);
     EXPECT_EQ(page.LogView()->model()->rowCount(), 50);
-    EXPECT_GT(page.CountersTable()->item(0, 1)->text().toInt(), 50);
+    EXPECT_GT(page.CountersTable()->item(0, 1)->text().toInt(), 100);
 }
 
 } // namespace
