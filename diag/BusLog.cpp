@@ -1,5 +1,6 @@
 #include "BusLog.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestova {
