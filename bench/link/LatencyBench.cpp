@@ -1,8 +1,8 @@
 // Round-trip latency of the link against libmodbus's own client, both talking to the same
 // libmodbus server over the same kind of joined pseudo-terminals. Prints the medians and the
 // ratio of each KTCOM block to the libmodbus block beside it (median, min, max), and what a
-// failed read of a silent station costs. KTCOM runs each block twice, with the bus monitor's tap
-// off and on (in turn first), which gives what the tap costs, block against block.
+// failed read of a silent station costs. KTCOM's exchanges alternate between the bus monitor's
+// tap off and on, which gives what the tap costs, block against block.
 
 #include "BusMonitor.h"
 #include "KTCOM.h"
@@ -35,6 +35,34 @@ bool Sample(int count, std::vector<double>& samples, const std::function<bool()>
         samples.push_back(
             std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
     }
+    return true;
+}
+
+// Times the exchange `count` times with the tap off and as often with it on, alternating in the
+// order off, on, on, off, so that both meet the machine in the same state. The tap is set and the
+// log drained between exchanges, outside the times.
+bool SamplePaired(CKTCOM& link, kestova::BusMonitor& monitor, int count, std::vector<double>& off,
+                  std::vector<double>& on, const std::function<bool()>& exchange) {
+    for (int i = 0; i < 10; ++i) {
+        exchange(); // warms the caches and the line
+    }
+    for (int i = 0; i < 2 * count; ++i) {
+        const bool tapped = (i % 2 == 1) == (i / 2 % 2 == 0);
+        link.SetTap(tapped ? &monitor : nullptr);
+        const auto start = clock_type::now();
+        if (!exchange()) {
+            std::fprintf(stderr, "exchange failed\n");
+            return false;
+        }
+        (tapped ? on : off)
+            .push_back(
+                std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
+        if (i % 200 == 199) {
+            monitor.Drain(); // what the page does a few times a second
+        }
+    }
+    link.SetTap(nullptr);
+    monitor.Drain();
     return true;
 }
 
@@ -117,19 +145,10 @@ int main(int argc, char** argv) {
                 return 1;
             }
             link.SetCurrentUseMode(1);
-            auto run = [&](bool tapped) {
-                link.SetTap(tapped ? &monitor : nullptr);
-                std::vector<double>& o = tapped ? oneOn : one;
-                std::vector<double>& k = tapped ? blockOn : block;
-                const bool ok =
-                    Sample(perBlock, o, [&] { return link.ReadAddressValue(1, 7) == 7; }) &&
-                    Sample(perBlock, k, [&] { return link.ReadBigData(1, 0, 50).Count() == 105; });
-                link.SetTap(nullptr);
-                monitor.Drain(); // what the page does a few times a second
-                return ok;
-            };
-            const bool tapFirst = b % 2 == 1;
-            if (!run(tapFirst) || !run(!tapFirst)) {
+            if (!SamplePaired(link, monitor, perBlock, one, oneOn,
+                              [&] { return link.ReadAddressValue(1, 7) == 7; }) ||
+                !SamplePaired(link, monitor, perBlock, block, blockOn,
+                              [&] { return link.ReadBigData(1, 0, 50).Count() == 105; })) {
                 return 1;
             }
             if (b == 0) {
