@@ -2,6 +2,7 @@
 
 #include "BusyCursor.h"
 #include "CAlarm.h"
+#include "CBusMonitor.h"
 #include "CButtonExt.h"
 #include "CConnect.h"
 #include "CListCtrlExt.h"
@@ -109,6 +110,7 @@ void CMainDlg::StartUp() {
     platform_ = new CPlatformInfo(state_, presenter_, client_);
     dictionary_ = new CObjDictionary(state_, presenter_, client_);
     registers_ = new CRegisterMonitor(state_, presenter_, client_);
+    busMonitor_ = new CBusMonitor(state_, presenter_, client_);
     // In the order in which ShowPage walks them.
     pages_ = {{1, "Communication", connect_, {}},
               {2, "Parameters", parameters_, {}},
@@ -116,7 +118,8 @@ void CMainDlg::StartUp() {
               {5, "Error Track", alarm_, {}},
               {4, "Product Information", platform_, [this] { platform_->Refresh(); }},
               {6, "Dictionary", dictionary_, {}},
-              {7, "Registers", registers_, {}}};
+              {7, "Registers", registers_, {}},
+              {8, "Bus Monitor", busMonitor_, {}}};
     for (const PageEntry& entry : pages_) {
         entry.widget->hide();
     }
@@ -173,6 +176,7 @@ void CMainDlg::BuildMenu() {
     add(diagnostics, "Product Information Page", IDC_BTN_HELP);
     add(diagnostics, "Dictionary", ID_DIAG_DICTIONARY);
     add(diagnostics, "Registers", ID_DIAG_REGISTERS);
+    add(diagnostics, "Bus Monitor", ID_DIAG_BUS_MONITOR);
     QMenu* help = menuBar_->addMenu("Help");
     add(help, "Software Manual", ID_HELP_MANUAL);
     add(help, "Product Information", ID_HELP_PRODUCT_INFO);
@@ -243,6 +247,9 @@ void CMainDlg::OnCommand(int id) {
             presenter_.Message(this, "This drive does not Register support", "Fatal Error",
                                MsgIcon::None);
         }
+        break;
+    case ID_DIAG_BUS_MONITOR:
+        ShowPage(8); // the line is the program's own: every drive has it
         break;
     case IDC_BTN_WRITE_TO_DRIVE:
     case ID_DRIVE_WRITE:

@@ -22,6 +22,7 @@ namespace kestova {
 
 class CAbout;
 class CAlarm;
+class CBusMonitor;
 class CButtonExt;
 class CConnect;
 class CObjDictionary;
@@ -43,7 +44,7 @@ public:
     // A command from the menu, a button, or any other part of the program.
     void OnCommand(int id);
     // 1 connection, 2 parameters, 3 motion test, 4 product information, 5 alarms,
-    // 6 dictionary, 7 registers.
+    // 6 dictionary, 7 registers, 8 bus monitor.
     void ShowPage(int page);
     void SetDriveCommandsEnabled(bool on);
 
@@ -58,6 +59,7 @@ public:
     CAlarm* AlarmPage() const { return alarm_; }
     // Drive -> Tuning Assistant; none before it was first opened.
     CTuningAssistant* TuningAssistant() const { return tuning_; }
+    CBusMonitor* BusMonitorPage() const { return busMonitor_; }
     CProductInfo* ProductInfoDialog() const { return productInfo_.get(); }
     CAbout* AboutDialog() const { return about_.get(); }
     const MainLayout& Layout() const { return layout_; }
@@ -106,6 +108,7 @@ private:
     CObjDictionary* dictionary_ = nullptr;
     CRegisterMonitor* registers_ = nullptr;
     CTuningAssistant* tuning_ = nullptr;
+    CBusMonitor* busMonitor_ = nullptr;
     std::unique_ptr<CAbout> about_;
     std::unique_ptr<CProductInfo> productInfo_;
     QString title_ = QStringLiteral("Communication");

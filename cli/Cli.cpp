@@ -30,6 +30,9 @@ void AddLinkOptions(CLI::App& app, LinkOptions& link) {
     app.add_flag("--offline", link.offline,
                  "no drive: every value reads 0 and nothing is sent, as offline use does");
     app.add_flag("--json", link.json, "print JSON for scripts instead of tables");
+    app.add_flag("--trace", link.traceOn,
+                 "log every frame on the line to standard error: time, direction, station, "
+                 "function, verdict, summary and bytes");
     app.add_option("--database", link.database,
                    "model database (default: DATA.mdb beside this program)");
 }
@@ -173,6 +176,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return code == 0 ? kSuccess : kUsage;
     }
 
+    if (link.traceOn) {
+        link.trace = &err;
+    }
     Context context{link, out, err, terminal};
     try {
         if (*ports) {

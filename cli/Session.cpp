@@ -8,6 +8,7 @@
 #include "PortNames.h"
 #include "RegisterMap.h"
 #include "RowNames.h"
+#include "Trace.h"
 
 #include <algorithm>
 #include <climits>
@@ -70,7 +71,12 @@ void CheckPortName(const std::string& port) {
                                (ports.empty() ? std::string("\n  (none found)") : ports));
 }
 
-Session::Session(LinkOptions options) : options_(std::move(options)) {}
+Session::Session(LinkOptions options) : options_(std::move(options)) {
+    if (options_.trace != nullptr) {
+        trace_ = std::make_unique<Trace>(*options_.trace);
+        link_.SetTap(trace_.get());
+    }
+}
 
 Session::~Session() {
     link_.CloseCom();

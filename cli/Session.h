@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
 
 namespace kestova::cli {
@@ -26,6 +28,8 @@ struct LinkOptions {
     bool offline = false; // no line: every read gives 0 and nothing is sent, as offline use does
     std::string database; // empty: DATA.mdb beside the program
     bool json = false;
+    bool traceOn = false;          // --trace
+    std::ostream* trace = nullptr; // where each frame on the line is logged, if anywhere
 };
 
 struct Identity {
@@ -76,6 +80,7 @@ public:
 private:
     LinkOptions options_;
     std::string port_;
+    std::unique_ptr<KtTap> trace_; // outlives the link, which calls it
     CKTCOM link_;
     CADO db_;
     Identity id_;

@@ -9,6 +9,16 @@ void AnswerLedger::Clear() {
     due_.clear();
     buffer_.clear();
     base_ = 0;
+    toldUpTo_ = 0;
+}
+
+// A frame held back for its end is walked again at the next scan: it is told of once.
+void AnswerLedger::Tell(std::uint64_t at, const std::uint8_t* data, std::size_t count, bool late,
+                        std::uint8_t station) {
+    if (watcher_ != nullptr && at >= toldUpTo_) {
+        toldUpTo_ = at + count;
+        watcher_(watcherContext_, data, count, late, station);
+    }
 }
 
 void AnswerLedger::Add(const std::uint8_t* data, std::size_t count) {
@@ -119,6 +129,7 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
         }
         if (match < due_.size()) {
             const std::uint64_t owner = due_[match].exchange;
+            const std::uint8_t ownerStation = due_[match].rule.station;
             // In order: the requests before it got no answer, and never will; those after it
             // were taken up no earlier than now.
             due_.erase(due_.begin(), due_.begin() + static_cast<std::ptrdiff_t>(match) + 1);
@@ -139,6 +150,7 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
                 Consume(pos + fit.length);
                 return result;
             }
+            Tell(at, data, fit.length, true, ownerStation);
             pos += fit.length;
             continue;
         }
@@ -146,6 +158,7 @@ AnswerLedger::Result AnswerLedger::Scan(std::uint64_t exchange, bool strict, boo
         // Not the answer to any request on the line: another frame is passed over whole.
         const FrameFit any = FitAnyFrame(data, count);
         if (any.fit == Fit::Whole) {
+            Tell(at, data, any.length, false, data[0]);
             pos += any.length;
             continue;
         }

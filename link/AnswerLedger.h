@@ -86,6 +86,15 @@ public:
     // `now` is when the bytes were read.
     Result Scan(std::uint64_t exchange, bool strict, bool final, TimePoint now);
 
+    // Told once of each whole frame that Scan passes over: `late` when it answers an earlier
+    // request still on the line (of `station`), else it answers none. Null tells no one.
+    using PassedOver = void (*)(void* context, const std::uint8_t* data, std::size_t count,
+                                bool late, std::uint8_t station);
+    void Watch(PassedOver watcher, void* context) {
+        watcher_ = watcher;
+        watcherContext_ = context;
+    }
+
 private:
     struct Due {
         std::uint64_t exchange;
@@ -100,6 +109,11 @@ private:
     std::deque<Due> due_;
     Bytes buffer_;
     std::uint64_t base_ = 0; // stream position of buffer_[0]
+    PassedOver watcher_ = nullptr;
+    void* watcherContext_ = nullptr;
+    std::uint64_t toldUpTo_ = 0; // stream position past the last frame told of
+    void Tell(std::uint64_t at, const std::uint8_t* data, std::size_t count, bool late,
+              std::uint8_t station);
 };
 
 } // namespace ktcom

@@ -8,6 +8,7 @@
 #include "BusLock.h"
 #include "KtEvent.h"
 #include "KtExport.h"
+#include "KtTap.h"
 #include "KtVariant.h"
 
 #include <atomic>
@@ -66,6 +67,10 @@ public:
     int GetCurrentUseMode();
     void SetReportHWND(KtReportHandle target);
     std::uint16_t GetLastErrors();
+    // Sets the tap that sees every frame of the register and pass-through exchanges (KtTap.h);
+    // null takes it off. It waits for the exchange on the line, if any, so once it returns the
+    // tap set before is no longer called. Never call it from a tap.
+    void SetTap(KtTap* tap);
 
     // Register access.
     std::int16_t ReadAddressValue(std::uint8_t station, std::uint16_t address);
@@ -143,6 +148,15 @@ private:
     KtVariant BatchExchange(const KtVariant& bytes, std::uint16_t pollInterval,
                             bool firstBytesOnly);
     void Report(std::uint16_t code);
+    // Hands a frame to the exchange's tap, which is set.
+    void TapFrame(KtDirection direction, KtVerdict verdict, const std::uint8_t* bytes,
+                  std::size_t count, std::uint8_t station, std::uint8_t attempt = 0,
+                  std::int64_t answerUs = -1);
+    // Hands the tap the outcome of an attempt that went out at `sent`.
+    void TapOutcome(const ktcom::AnswerLedger::Result& got, bool noAnswer, std::uint8_t station,
+                    std::chrono::steady_clock::time_point sent);
+    static void TapPassed(void* context, const std::uint8_t* data, std::size_t count, bool late,
+                          std::uint8_t station);
     void MonitorThread(PortHandle port);
     void StopMonitor();
 
@@ -175,6 +189,8 @@ private:
     std::atomic<std::uint16_t> m_timeout{50};
     std::atomic<KtReportHandle> m_report{nullptr};
     std::atomic<std::uint16_t> m_lastError{0};
+    std::atomic<KtTap*> m_tap{nullptr};
+    KtTap* m_exchangeTap = nullptr; // the tap of the exchange on the line; under the bus lock
     // The bytes received and the requests whose answers may still come; used under the bus lock.
     ktcom::AnswerLedger m_ledger;
     std::uint64_t m_exchanges = 0;

@@ -333,6 +333,10 @@ bool CKTCOM::TakeWaiting(const PortHandle& port, std::uint64_t exchange, Bytes& 
             if (r.end == ktcom::AnswerLedger::End::NeedMore) {
                 break;
             }
+            if (m_exchangeTap != nullptr && !r.frame.empty()) {
+                TapFrame(KtDirection::Received, KtVerdict::Late, r.frame.data(), r.frame.size(),
+                         r.frame[0]);
+            }
         }
         if (m_ledger.Buffered() >= kReceiveBufferSize) {
             m_ledger.DropBuffered();

@@ -50,7 +50,13 @@ KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterv
         std::chrono::milliseconds((pollInterval == 0 || pollInterval > 3000) ? 10 : pollInterval);
 
     const PortHandle port = CurrentPort();
+    m_exchangeTap = m_tap.load(std::memory_order_acquire);
+    const std::uint8_t station = sent > 0 ? bytes.Data()[0] : 0;
     WriteComm(port, bytes.Data(), static_cast<std::uint32_t>(sent));
+    const auto sentAt = clock::now();
+    if (m_exchangeTap != nullptr) {
+        TapFrame(KtDirection::Sent, KtVerdict::Sent, bytes.Data(), sent, station);
+    }
 
     std::vector<std::uint8_t> buffer(kBatchBufferSize);
     std::size_t received = 0;
@@ -64,6 +70,13 @@ KtVariant CKTCOM::BatchExchange(const KtVariant& bytes, std::uint16_t pollInterv
         }
     }
     buffer.resize(received);
+    if (m_exchangeTap != nullptr) {
+        // A pass-through answer is not checked: whatever came is what the caller takes.
+        const auto took =
+            std::chrono::duration_cast<std::chrono::microseconds>(clock::now() - sentAt).count();
+        TapFrame(KtDirection::Received, received > 0 ? KtVerdict::Taken : KtVerdict::NoAnswer,
+                 buffer.data(), received, station, 0, received > 0 ? took : -1);
+    }
     if (!firstBytesOnly) {
         // The answer ends with its prompt character: drop whatever came after the last one.
         while (!buffer.empty() && buffer.back() != '?') {

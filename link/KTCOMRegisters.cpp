@@ -81,6 +81,11 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
     }
     const PortHandle port = CurrentPort();
     LineHeld held(m_lineHeld);
+    // The tap is taken under the bus lock, which SetTap takes too: it stays for the exchange.
+    m_exchangeTap = m_tap.load(std::memory_order_acquire);
+    m_ledger.Watch(m_exchangeTap != nullptr ? &CKTCOM::TapPassed : nullptr, this);
+    const std::uint8_t station = request.empty() ? 0 : request[0];
+    std::chrono::steady_clock::time_point sent{};
     const std::uint64_t exchange = ++m_exchanges;
     WaitOutLookAlikes(port, exchange, plan.answer);
     // Whether the drive answered anything while this exchange was on the line: its requests still
@@ -104,15 +109,28 @@ bool CKTCOM::Exchange(const Bytes& request, const Plan& plan, Bytes& answer) {
         const bool late = TakeWaiting(port, exchange, answer, waiting);
         heard += attempt > 0 ? waiting : 0;
         if (late) {
+            if (m_exchangeTap != nullptr) {
+                ktcom::AnswerLedger::Result taken{ktcom::AnswerLedger::End::Taken, answer, 0};
+                TapOutcome(taken, false, station, sent);
+            }
             m_lastError = 0;
             return true;
         }
         WriteComm(port, request.data(), static_cast<std::uint32_t>(request.size()));
-        m_ledger.Sent(exchange, plan.answer, std::chrono::steady_clock::now(),
-                      AnswerWindow(request.size(), plan.answer));
+        sent = std::chrono::steady_clock::now();
+        if (m_exchangeTap != nullptr) {
+            TapFrame(KtDirection::Sent, KtVerdict::Sent, request.data(), request.size(), station,
+                     static_cast<std::uint8_t>(attempt));
+        }
+        m_ledger.Sent(exchange, plan.answer, sent, AnswerWindow(request.size(), plan.answer));
         ReceiveCount count;
         const ktcom::AnswerLedger::Result got = ReceiveAnswer(port, exchange, plan.answer, count);
         heard += count.received;
+        if (m_exchangeTap != nullptr) {
+            const bool spoilt = got.end == ktcom::AnswerLedger::End::NeedMore &&
+                                count.unexplained >= plan.answer.expected;
+            TapOutcome(got, !spoilt, station, sent);
+        }
         switch (got.end) {
         case ktcom::AnswerLedger::End::Taken:
             // A retry that succeeds is a successful exchange: a code left over from an earlier

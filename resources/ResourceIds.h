@@ -198,6 +198,7 @@ constexpr int ID_DIAG_REGISTERS = 32780;
 constexpr int ID_PROJECT_COMPARE = 32820;
 constexpr int ID_DRIVE_HISTORY = 32825;
 constexpr int ID_DRIVE_TUNING = 32826;
+constexpr int ID_DIAG_BUS_MONITOR = 32821;
 
 // Navigation pictures: normal, hover, pressed.
 struct ImageSet {

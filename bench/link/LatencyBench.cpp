@@ -1,8 +1,10 @@
 // Round-trip latency of the link against libmodbus's own client, both talking to the same
 // libmodbus server over the same kind of joined pseudo-terminals. Prints the medians and the
 // ratio of each KTCOM block to the libmodbus block beside it (median, min, max), and what a
-// failed read of a silent station costs.
+// failed read of a silent station costs. KTCOM's exchanges alternate between the bus monitor's
+// tap off and on, which gives what the tap costs, block against block.
 
+#include "BusMonitor.h"
 #include "KTCOM.h"
 #include "ModbusPeer.h"
 #include "PortNames.h"
@@ -36,6 +38,34 @@ bool Sample(int count, std::vector<double>& samples, const std::function<bool()>
     return true;
 }
 
+// Times the exchange `count` times with the tap off and as often with it on, alternating in the
+// order off, on, on, off, so that both meet the machine in the same state. The tap is set and the
+// log drained between exchanges, outside the times.
+bool SamplePaired(CKTCOM& link, kestova::BusMonitor& monitor, int count, std::vector<double>& off,
+                  std::vector<double>& on, const std::function<bool()>& exchange) {
+    for (int i = 0; i < 10; ++i) {
+        exchange(); // warms the caches and the line
+    }
+    for (int i = 0; i < 2 * count; ++i) {
+        const bool tapped = (i % 2 == 1) == (i / 2 % 2 == 0);
+        link.SetTap(tapped ? &monitor : nullptr);
+        const auto start = clock_type::now();
+        if (!exchange()) {
+            std::fprintf(stderr, "exchange failed\n");
+            return false;
+        }
+        (tapped ? on : off)
+            .push_back(
+                std::chrono::duration<double, std::micro>(clock_type::now() - start).count());
+        if (i % 200 == 199) {
+            monitor.Drain(); // what the page does a few times a second
+        }
+    }
+    link.SetTap(nullptr);
+    monitor.Drain();
+    return true;
+}
+
 double Median(std::vector<double> samples) {
     std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
     return samples[samples.size() / 2];
@@ -57,6 +87,31 @@ Ratios BlockRatios(const std::vector<double>& ours, const std::vector<double>& t
     return {Median(r), *lo, *hi};
 }
 
+// Microseconds the bus monitor's tap takes for one frame of a one-register read, taken over many
+// frames, with the log drained every 1000 frames.
+double TapWorkUs(kestova::BusMonitor& monitor) {
+    const std::uint8_t request[] = {1, 3, 0, 7, 0, 1, 0x35, 0xCB};
+    const std::uint8_t answer[] = {1, 3, 2, 0, 7, 0xF9, 0x86};
+    constexpr int kFrames = 200'000;
+    const auto start = clock_type::now();
+    for (int i = 0; i < kFrames; ++i) {
+        KtTapFrame frame;
+        const bool sent = i % 2 == 0;
+        frame.bytes = sent ? request : answer;
+        frame.count = sent ? sizeof request : sizeof answer;
+        frame.timeUs = i;
+        frame.station = 1;
+        frame.direction = sent ? KtDirection::Sent : KtDirection::Received;
+        frame.verdict = sent ? KtVerdict::Sent : KtVerdict::Taken;
+        frame.answerUs = sent ? -1 : 70;
+        monitor.Frame(frame);
+        if (i % 1000 == 999) {
+            monitor.Drain();
+        }
+    }
+    return std::chrono::duration<double, std::micro>(clock_type::now() - start).count() / kFrames;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,12 +129,13 @@ int main(int argc, char** argv) {
 
     // The two clients take turns in blocks, so a machine that speeds up or slows down over the
     // run weighs on both alike. Each block's median is kept.
-    std::vector<double> ktOne, ktBlock, mbOne, mbBlock;
+    std::vector<double> ktOne, ktBlock, tapOne, tapBlock, mbOne, mbBlock;
     double silentMs = 0;
     const int blocks = 10;
     const int perBlock = std::max(1, rounds / blocks);
+    kestova::BusMonitor monitor;
     for (int b = 0; b < blocks; ++b) {
-        std::vector<double> one, block;
+        std::vector<double> one, block, oneOn, blockOn;
         {
             CKTCOM link;
             link.ConfigCom("COM5", "38400", "8", "NONE", "1");
@@ -89,9 +145,10 @@ int main(int argc, char** argv) {
                 return 1;
             }
             link.SetCurrentUseMode(1);
-            if (!Sample(perBlock, one, [&] { return link.ReadAddressValue(1, 7) == 7; }) ||
-                !Sample(perBlock, block,
-                        [&] { return link.ReadBigData(1, 0, 50).Count() == 105; })) {
+            if (!SamplePaired(link, monitor, perBlock, one, oneOn,
+                              [&] { return link.ReadAddressValue(1, 7) == 7; }) ||
+                !SamplePaired(link, monitor, perBlock, block, blockOn,
+                              [&] { return link.ReadBigData(1, 0, 50).Count() == 105; })) {
                 return 1;
             }
             if (b == 0) {
@@ -102,6 +159,8 @@ int main(int argc, char** argv) {
                     std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
             }
         }
+        tapOne.push_back(Median(oneOn));
+        tapBlock.push_back(Median(blockOn));
         ktOne.push_back(Median(one));
         ktBlock.push_back(Median(block));
         one.clear();
@@ -126,6 +185,10 @@ int main(int argc, char** argv) {
     }
     const Ratios one = BlockRatios(ktOne, mbOne);
     const Ratios block = BlockRatios(ktBlock, mbBlock);
+    const Ratios oneOn = BlockRatios(tapOne, mbOne);
+    const Ratios blockOn = BlockRatios(tapBlock, mbBlock);
+    const Ratios oneCost = BlockRatios(tapOne, ktOne);
+    const Ratios blockCost = BlockRatios(tapBlock, ktBlock);
 
     std::printf("link latency over a pty, %d blocks of %d exchanges, KTCOM and libmodbus taking "
                 "turns (goal: KTCOM at or under libmodbus)\n",
@@ -136,6 +199,20 @@ int main(int argc, char** argv) {
     std::printf("  read 50 registers:  KTCOM %8.1f us   libmodbus %8.1f us   per-block ratio "
                 "median %.2f (min %.2f, max %.2f)\n",
                 Median(ktBlock), Median(mbBlock), block.median, block.min, block.max);
+    std::printf("  with the tap on (goal: under 2 %% above the tap off)\n");
+    std::printf("  read 1 register:    KTCOM %8.1f us   per-block ratio to libmodbus median %.2f "
+                "(min %.2f, max %.2f), to the tap off median %.3f (min %.3f, max %.3f)\n",
+                Median(tapOne), oneOn.median, oneOn.min, oneOn.max, oneCost.median, oneCost.min,
+                oneCost.max);
+    std::printf("  read 50 registers:  KTCOM %8.1f us   per-block ratio to libmodbus median %.2f "
+                "(min %.2f, max %.2f), to the tap off median %.3f (min %.3f, max %.3f)\n",
+                Median(tapBlock), blockOn.median, blockOn.min, blockOn.max, blockCost.median,
+                blockCost.min, blockCost.max);
+    // The tap's own work, apart from the line's noise: an exchange hands it two frames.
+    const double tapUs = TapWorkUs(monitor);
+    std::printf("  the tap's own work: %.2f us an exchange (two frames, drained as the page "
+                "drains), %.2f %% of a one-register read\n",
+                2 * tapUs, 100.0 * 2 * tapUs / Median(ktOne));
     std::printf("  failed read of a silent station at 500 ms: %.0f ms (three attempts)\n",
                 silentMs);
     return 0;

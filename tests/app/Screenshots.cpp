@@ -17,6 +17,7 @@
 #include "PtySlave.h"
 #include "ResourceIds.h"
 #include "ScreenshotsAssistant.h"
+#include "ScreenshotsBusMonitor.h"
 #include "ScreenshotsCompare.h"
 #include "ScreenshotsMotion.h"
 #include "ScreenshotsScopeAids.h"
@@ -241,6 +242,9 @@ int main(int argc, char** argv) {
     ok = save("io-panel.png", &page) && ok;
     ok = ShootDictionary(window, [&](QWidget* what) { return save("dictionary.png", what); }) && ok;
     ok = ShootRegisters(window, [&] { return save("registers.png"); }) && ok;
+    ok = ShootBusMonitor(window, ioDrive,
+                         [&](const char* name, QWidget* what) { return save(name, what); }) &&
+         ok;
     ok = ShootAssistant(window, programDir + "/DATA.mdb",
                         [&](const char* name, QWidget* what) { return save(name, what); }) &&
          ok;
