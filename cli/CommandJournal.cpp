@@ -1,5 +1,7 @@
 #include "CommandJournal.h"
 
+#include "CliError.h"
+
 #include "ParameterTransfer.h"
 #include "RowNames.h"
 
@@ -11,6 +13,18 @@ using namespace params;
 
 std::string JournalPathOf(const Session& s) {
     return JournalPath(JournalFolder(), s.Options().station, s.Id().driveCode, s.Port());
+}
+
+JournalRead ReadJournalOf(const Session& s, std::ostream& err) {
+    const std::string path = JournalPathOf(s);
+    JournalRead read = ReadJournal(path);
+    if (read.problem) {
+        throw CliError(kRefused, "cannot read the change journal " + path + ": " + *read.problem);
+    }
+    for (const JournalDamage& d : read.damaged) {
+        err << path << ":" << d.line << ": damaged entry skipped (" << d.reason << ")\n";
+    }
+    return read;
 }
 
 CommandJournal::CommandJournal(const Session& s, std::ostream& err, std::string source)

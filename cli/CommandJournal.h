@@ -18,6 +18,10 @@ namespace kestova::cli {
 // The journal file of the drive the session is connected to.
 std::string JournalPathOf(const Session& s);
 
+// That journal as read: a file that cannot be read ends the command (status 1); each damaged
+// entry is named on `err` and left out.
+params::JournalRead ReadJournalOf(const Session& s, std::ostream& err);
+
 class CommandJournal {
 public:
     // Offline nothing reaches a drive, so nothing is journalled.

@@ -18,13 +18,7 @@ int History(Context& c) {
     s.OpenDatabase();
     s.Connect();
     const std::string path = JournalPathOf(s);
-    const JournalRead read = ReadJournal(path);
-    if (read.problem) {
-        throw CliError(kRefused, "cannot read the change journal " + path + ": " + *read.problem);
-    }
-    for (const JournalDamage& d : read.damaged) {
-        c.err << path << ":" << d.line << ": damaged entry skipped (" << d.reason << ")\n";
-    }
+    const JournalRead read = ReadJournalOf(s, c.err);
     // Each entry's run number, as undo takes it.
     const std::vector<JournalRun> runs = JournalRuns(read.entries);
     std::vector<std::size_t> runOf(read.entries.size());

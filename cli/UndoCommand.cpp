@@ -48,13 +48,7 @@ int Undo(Context& c, int runNumber) {
     s.OpenDatabase();
     s.Connect();
     const std::string path = JournalPathOf(s);
-    const JournalRead read = ReadJournal(path);
-    if (read.problem) {
-        throw CliError(kRefused, "cannot read the change journal " + path + ": " + *read.problem);
-    }
-    for (const JournalDamage& d : read.damaged) {
-        c.err << path << ":" << d.line << ": damaged entry skipped (" << d.reason << ")\n";
-    }
+    const JournalRead read = ReadJournalOf(s, c.err);
     const std::vector<JournalRun> runs = JournalRuns(read.entries);
     std::size_t which = 0;
     if (runNumber == 0) {

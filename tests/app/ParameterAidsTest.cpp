@@ -29,16 +29,6 @@ protected:
         presenter.Clear();
     }
 
-    void Type(int row, const QString& text) {
-        Click(row, kValueColumn);
-        Click(row, kValueColumn);
-        auto* editor = List().findChild<kestova::CItemEdit*>();
-        ASSERT_NE(editor, nullptr);
-        editor->clear();
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-    }
-
     QString ToolTip(int row) {
         return List().model()->index(row, kValueColumn).data(Qt::ToolTipRole).toString();
     }
@@ -61,15 +51,6 @@ protected:
         std::ofstream(path.toStdString(), std::ios::binary)
             << kestova::params::WriteParameterFile(12, "TS-126", rows);
         return path;
-    }
-
-    std::map<int, int> DriveValues() {
-        std::map<int, int> values;
-        for (const auto& row : List().Rows()) {
-            const int address = kestova::params::LeadingInteger(row.cells[0]);
-            values[address] = DriveValue(address);
-        }
-        return values;
     }
 
     QTemporaryDir files;

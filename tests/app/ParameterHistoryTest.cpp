@@ -30,23 +30,6 @@ protected:
         ConnectAndRead();
         presenter.Clear();
     }
-    void Type(int row, const QString& text) {
-        Click(row, kValueColumn);
-        Click(row, kValueColumn);
-        auto* editor = List().findChild<kestova::CItemEdit*>();
-        ASSERT_NE(editor, nullptr);
-        editor->clear();
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-    }
-    std::map<int, int> DriveValues() {
-        std::map<int, int> values;
-        for (const auto& row : List().Rows()) {
-            const int address = LeadingInteger(row.cells[0]);
-            values[address] = DriveValue(address);
-        }
-        return values;
-    }
     // Opens a file of this drive with every fourth plain row raised by one; the page downloads it.
     void DownloadChangedFile() {
         ParameterRows rows = List().Rows();

@@ -45,18 +45,6 @@ protected:
 
     kestova::CItemEdit* Editor() { return List().findChild<kestova::CItemEdit*>(); }
 
-    // Two clicks on the Value cell, the text typed over the old one, then Enter.
-    void Type(int row, const QString& text) {
-        Click(row, kValueColumn);
-        Click(row, kValueColumn);
-        kestova::CItemEdit* editor = Editor();
-        ASSERT_NE(editor, nullptr);
-        editor->clear();
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QCoreApplication::processEvents();
-    }
-
     // The Value cells as the drive's registers give them.
     void ExpectListShowsTheDrive() {
         const auto rows = List().Rows();

@@ -3,12 +3,15 @@
 // The program against the simulated drive of a model from DATA.mdb, registered as COM9: the road
 // an engineer takes with no drive attached.
 
+#include "CItemEdit.h"
 #include "CListCtrlExt.h"
 #include "DriveSimulator.h"
 #include "ModelDatabase.h"
 #include "ShellFixture.h"
 
 #include <QTest>
+
+#include <map>
 
 class SimulatedDriveFixture : public ShellFixture {
 protected:
@@ -59,6 +62,26 @@ protected:
     void Click(int row, int column) {
         const QRect cell = List().visualRect(List().model()->index(row, column));
         QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // Two clicks on a Value cell, the text typed and Enter, as a person edits a value.
+    void Type(int row, const QString& text) {
+        Click(row, kestova::params::kValueColumn);
+        Click(row, kestova::params::kValueColumn);
+        auto* editor = List().findChild<kestova::CItemEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->clear();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+    }
+    // What the drive holds in the register of every row of the list.
+    std::map<int, int> DriveValues() {
+        std::map<int, int> values;
+        for (const auto& row : List().Rows()) {
+            const int address = kestova::params::LeadingInteger(row.cells[0]);
+            values[address] = DriveValue(address);
+        }
+        return values;
     }
     // What the drive holds in a parameter register.
     int DriveValue(int address) {

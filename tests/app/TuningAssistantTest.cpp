@@ -32,14 +32,6 @@ protected:
         ASSERT_NE(assistant, nullptr);
         ASSERT_TRUE(assistant->isVisible());
     }
-    std::map<int, int> DriveValues() {
-        std::map<int, int> values;
-        for (const auto& row : List().Rows()) {
-            const int address = kestova::params::LeadingInteger(row.cells[0]);
-            values[address] = DriveValue(address);
-        }
-        return values;
-    }
     // A sequence takes seconds of the drive's own time: waited for with a bound of its own.
     static bool WaitLong(const std::function<bool()>& cond) {
         QDeadlineTimer deadline(120000);
