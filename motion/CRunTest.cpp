@@ -389,16 +389,8 @@ void CRunTest::DrawWave(int n, const std::vector<std::int16_t>& buffer) {
                        basePeriod_, multiplier, traceTime);
 
     const SweepTimeAxis time = TimeAxisOf(traces);
-    scope_->SetXUnit(time.unit);
-    scope_->SetChannelSources(channels_[0], channels_[1], channels_[2], channels_[3]);
-    scope_->SetCh1Range(-5.0F, 5.0F, 1);
-    scope_->SetCh2Range(-5.0F, 5.0F);
-    scope_->SetCh3Range(-5.0F, 5.0F);
-    scope_->SetCh4Range(-5.0F, 5.0F);
-    scope_->SetXRange(0.0F, static_cast<float>(n), 2);
-    scope_->SetSampleCount(static_cast<std::uint16_t>(n));
-    scope_->SetTimeRange(0, time.span);
-    scope_->ClearScope();
+    scope_->BeginSweep({channels_[0], channels_[1], channels_[2], channels_[3]}, n, time.unit,
+                       time.span);
 
     for (int c = 1; c <= 4; ++c) {
         EnableChannel(c, boxes_[static_cast<std::size_t>(c - 1)]->isChecked() ? 1 : 0);

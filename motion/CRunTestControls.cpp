@@ -159,17 +159,7 @@ void CRunTest::BuildControls() {
 }
 
 void CRunTest::InitScope() {
-    scope_->SetYUnit("Current mA");
-    scope_->SetXUnit("ms");
-    scope_->SetSampleCount(200);
-    scope_->SetXRange(0.0F, 200.0F, 2);
-    scope_->SetTimeRange(0, 200);
-    scope_->SetCh1Range(-5.0F, 5.0F, 1);
-    scope_->SetCh2Range(-5.0F, 5.0F);
-    scope_->SetCh3Range(-5.0F, 5.0F);
-    scope_->SetCh4Range(-5.0F, 5.0F);
-    scope_->InitScope();
-    scope_->ClearScope();
+    scope_->InitEmpty();
 }
 
 void CRunTest::resizeEvent(QResizeEvent* event) {

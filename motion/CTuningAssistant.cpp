@@ -115,17 +115,7 @@ CTuningAssistant::CTuningAssistant(ProgramState& state, Presenter& presenter,
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     scope_ = new Cscope(presenter_, split);
-    scope_->SetYUnit("Current mA");
-    scope_->SetXUnit("ms");
-    scope_->SetSampleCount(200);
-    scope_->SetXRange(0.0F, 200.0F, 2);
-    scope_->SetTimeRange(0, 200);
-    scope_->SetCh1Range(-5.0F, 5.0F, 1);
-    scope_->SetCh2Range(-5.0F, 5.0F);
-    scope_->SetCh3Range(-5.0F, 5.0F);
-    scope_->SetCh4Range(-5.0F, 5.0F);
-    scope_->InitScope();
-    scope_->ClearScope();
+    scope_->InitEmpty();
     scope_->setMinimumSize(420, 280);
     auto* side = new QWidget(split);
     auto* sideLayout = new QVBoxLayout(side);
@@ -303,22 +293,14 @@ void CTuningAssistant::ShowCapture(const TuneCapture& capture) {
     }
     const double spanMs = capture.sampleMs * static_cast<double>(n);
     const bool micro = spanMs < 100.0;
-    scope_->SetXUnit(micro ? "us" : "ms");
     // The current-loop test captures the current it steps, as the motion test page shows it.
-    std::array<std::uint32_t, 4> sources{capture.sources[0], capture.sources[1],
-                                         capture.sources[2], capture.sources[3]};
+    std::array<std::uint32_t, 4> sources{capture.sources[0], capture.sources[1], capture.sources[2],
+                                         capture.sources[3]};
     if (capture.step == TuneStep::Current && sources[0] == 0) {
         sources[0] = SRC_SYNTHETIC_CURRENT;
     }
-    scope_->SetChannelSources(sources[0], sources[1], sources[2], sources[3]);
-    scope_->SetCh1Range(-5.0F, 5.0F, 1);
-    scope_->SetCh2Range(-5.0F, 5.0F);
-    scope_->SetCh3Range(-5.0F, 5.0F);
-    scope_->SetCh4Range(-5.0F, 5.0F);
-    scope_->SetXRange(0.0F, static_cast<float>(n), 2);
-    scope_->SetSampleCount(static_cast<std::uint16_t>(n));
-    scope_->SetTimeRange(0, static_cast<int>(std::lround(micro ? spanMs * 1000.0 : spanMs)));
-    scope_->ClearScope();
+    scope_->BeginSweep(sources, static_cast<int>(n), micro ? "us" : "ms",
+                       static_cast<int>(std::lround(micro ? spanMs * 1000.0 : spanMs)));
     using Add = void (Cscope::*)(int, float);
     using Enable = void (Cscope::*)(std::uint8_t);
     const Add add[] = {&Cscope::AddCh1Point, &Cscope::AddCh2Point, &Cscope::AddCh3Point,

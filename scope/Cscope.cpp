@@ -111,6 +111,34 @@ void Cscope::InitScope() {
     renderer_.CreateLayers(size());
 }
 
+void Cscope::InitEmpty() {
+    SetYUnit("Current mA");
+    SetXUnit("ms");
+    SetSampleCount(200);
+    SetXRange(0.0F, 200.0F, 2);
+    SetTimeRange(0, 200);
+    SetCh1Range(-5.0F, 5.0F, 1);
+    SetCh2Range(-5.0F, 5.0F);
+    SetCh3Range(-5.0F, 5.0F);
+    SetCh4Range(-5.0F, 5.0F);
+    InitScope();
+    ClearScope();
+}
+
+void Cscope::BeginSweep(const std::array<std::uint32_t, 4>& sources, int n, const QString& unit,
+                        int span) {
+    SetXUnit(unit);
+    SetChannelSources(sources[0], sources[1], sources[2], sources[3]);
+    SetCh1Range(-5.0F, 5.0F, 1);
+    SetCh2Range(-5.0F, 5.0F);
+    SetCh3Range(-5.0F, 5.0F);
+    SetCh4Range(-5.0F, 5.0F);
+    SetXRange(0.0F, static_cast<float>(n), 2);
+    SetSampleCount(static_cast<std::uint16_t>(n));
+    SetTimeRange(0, span);
+    ClearScope();
+}
+
 void Cscope::ClearScope() {
     state_.Clear();
     Redraw();

@@ -41,6 +41,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 
 class QMenu;
@@ -86,6 +87,13 @@ public:
 
     // Empty lists, level 0, and the drawing layers. Nothing is drawn before it.
     void InitScope();
+    // The "once" steps above with their usual values (200 samples over 200 ms, +-5 on every
+    // channel), then InitScope and ClearScope.
+    void InitEmpty();
+    // The steps of a new sweep up to its points: the channels' sources, +-5 ranges that the
+    // points then widen, n samples over `span` of `unit`, and ClearScope.
+    void BeginSweep(const std::array<std::uint32_t, 4>& sources, int n, const QString& unit,
+                    int span);
     // Level 0, empty lists, redraw.
     void ClearScope();
     void SetClientRect(int left, int top, int right, int bottom);
