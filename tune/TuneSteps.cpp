@@ -180,6 +180,7 @@ void Sequence::CurrentStep() {
             throw TuneAbort{failed->Refused() ? TuneEnd::Refused : TuneEnd::LinkFailure,
                             std::string("the drive did not take the ") + failed->setting, 0};
         }
+        CheckAlarm();
         const Captured c = Capture(step, CaptureKind::CurrentLoop, st, what, 0);
         if (const WriteResult failed = StopCurrentLoopTest(owner_.link_, st.station)) {
             throw TuneAbort{TuneEnd::LinkFailure, "the current-loop test did not stop", 0};

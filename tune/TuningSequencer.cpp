@@ -385,6 +385,7 @@ Captured Sequence::RunMove(TuneStep step, const Move& move,
     if (const WriteResult failed = StartMotion(owner_.link_, st.station)) {
         throw AbortAfter(failed->code, "the move did not start");
     }
+    CheckAlarm(); // a drive in alarm ignores the start, and its trigger would never fire
     const Captured captured = Capture(step, CaptureKind::Motion, st, what, 0);
     WaitForRest();
     CheckAlarm();
