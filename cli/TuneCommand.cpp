@@ -13,9 +13,13 @@
 #include "TestRegisters.h"
 #include "TuningSequencer.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <ostream>
+#include <thread>
 
 namespace kestova::cli {
 
@@ -176,6 +180,42 @@ Json OutcomeJson(const TuneOutcome& o, const std::vector<ParameterChange>& chang
     return doc;
 }
 
+// Ctrl-C while the sequence runs is its Stop: the handler only raises a flag, which a watcher
+// thread hands to the sequencer (Stop takes a lock, which a signal handler must not).
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+class InterruptStops {
+public:
+    explicit InterruptStops(TuningSequencer& sequencer) {
+        interrupted.store(false);
+        previous_ = std::signal(SIGINT, OnInterrupt);
+        watcher_ = std::thread([this, &sequencer] {
+            while (!done_.load()) {
+                if (interrupted.exchange(false)) {
+                    sequencer.Stop();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~InterruptStops() {
+        done_.store(true);
+        watcher_.join();
+        std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    }
+    InterruptStops(const InterruptStops&) = delete;
+    InterruptStops& operator=(const InterruptStops&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
 } // namespace
 
 int Tune(Context& c, const TuneOptions& o) {
@@ -229,7 +269,11 @@ int Tune(Context& c, const TuneOptions& o) {
             progress.Show(std::string(StepName(p.step)) + ": " + p.text);
         }
     });
-    TuneOutcome outcome = sequencer.Run(plan);
+    TuneOutcome outcome;
+    {
+        const InterruptStops stops(sequencer);
+        outcome = sequencer.Run(plan);
+    }
     progress.Clear();
 
     std::string left = "reverted";

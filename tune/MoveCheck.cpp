@@ -83,6 +83,28 @@ std::optional<double> PositionSettling(const std::vector<float>& error, double d
     return static_cast<double>(last + 1) * dt - endMs;
 }
 
+// How far the position went past its target once the commanded move had ended, in % of the
+// move's peak following error: the error turning against the way it lagged. The speed's own
+// overshoot over its plateau drowns, at low speeds, in the encoder's count steps; the position
+// does not.
+double PositionOvershoot(const std::vector<float>& error, double dt, double endMs) {
+    float peak = 0.0F;
+    for (float e : error) {
+        if (std::fabs(e) > std::fabs(peak)) {
+            peak = e;
+        }
+    }
+    if (peak == 0.0F || !(dt > 0.0)) {
+        return 0.0;
+    }
+    const auto from = static_cast<std::size_t>(std::max(0.0, std::ceil(endMs / dt)));
+    double past = 0.0;
+    for (std::size_t i = from; i < error.size(); ++i) {
+        past = std::max(past, static_cast<double>(-error[i] / peak));
+    }
+    return past * 100.0;
+}
+
 } // namespace
 
 // Each move against its own commanded profile: the out move from where the velocity target
@@ -127,6 +149,8 @@ MoveCheck JudgeMoves(const Captured& c, const Move& move, std::size_t feedbackCh
     if (error) {
         pair.out.settlingTime = PositionSettling(outError, dt, outStart + oneMs);
         pair.back.settlingTime = PositionSettling(backError, dt, backStart + oneMs);
+        pair.out.overshootPercent = PositionOvershoot(outError, dt, outStart + oneMs);
+        pair.back.overshootPercent = PositionOvershoot(backError, dt, backStart + oneMs);
     }
     pair.peakFollowingError = std::max(std::fabs(pair.out.peakFollowingError.value_or(0.0)),
                                        std::fabs(pair.back.peakFollowingError.value_or(0.0)));

@@ -1,8 +1,9 @@
 #pragma once
 
 // The moves the tuner makes and how it judges them: a back-and-forth move within the person's
-// limits, the capture window it needs, and a check's figures from its captured channels (speed
-// overshoot and settling against the commanded profile, peak following error). Plain values: the
+// limits, the capture window it needs, and a check's figures from its captured channels: the
+// peak following error, how far the position went past its target once the move had ended (in %
+// of that peak), and how long it took to settle. Plain values: the
 // sequencer and the benchmark's reference search judge moves by the same rules.
 
 #include "StepFigures.h"
@@ -41,7 +42,7 @@ int MoveMultiplier(const Move& move, int basePeriodUs, int samples);
 // The channels a check is captured with: velocity feedback, position error, velocity target.
 inline constexpr std::array<std::uint16_t, 4> kCheckSources{2, 1, 8, 0};
 
-// Bounds a check passes: speed overshoot, and a peak following error below a share of the
+// Bounds a check passes: overshoot past the target, and a peak following error below a share of the
 // drive's following-error limit (no bound when the limit is 0).
 inline constexpr double kMaxMoveOvershootPercent = 5.0;
 inline constexpr double kFollowingShare = 0.5;
