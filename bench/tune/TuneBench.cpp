@@ -344,8 +344,10 @@ int main(int argc, char** argv) {
             std::string os = "-";
             if (tuned && tuned->check.settlingMs && bestSettle) {
                 char t[48];
-                std::snprintf(t, sizeof t, "%.0f/%.0f=%.2f", *tuned->check.settlingMs, *bestSettle,
-                              *tuned->check.settlingMs / std::max(*bestSettle, 1e-9));
+                // A best that never left its band after the move settled "at once": one sample.
+                const double best = std::max(*bestSettle, 1.0);
+                std::snprintf(t, sizeof t, "%.0f/%.0f=%.2f", *tuned->check.settlingMs, best,
+                              *tuned->check.settlingMs / best);
                 settle = t;
             }
             if (tuned && bestFe) {
