@@ -8,14 +8,19 @@
 #include "Commands.h"
 #include "LinkFailure.h"
 #include "Output.h"
+#include "ParameterTable.h"
 #include "ParameterTransfer.h"
 #include "RegisterMap.h"
 #include "TestRegisters.h"
 #include "TuningSequencer.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <ostream>
+#include <thread>
 
 namespace kestova::cli {
 
@@ -50,21 +55,6 @@ Stiffness StiffnessOf(const std::string& word) {
         return Stiffness::Stiff;
     }
     throw CliError(kUsage, "--stiffness wants soft, medium or stiff, not " + word);
-}
-
-std::vector<TableRow> TableOf(const params::ParameterRows& rows) {
-    std::vector<TableRow> table;
-    for (const params::ParameterRow& row : rows) {
-        const int address = params::LeadingInteger(row.Cell(params::kAddressColumn));
-        if (address == params::kBitFieldAddress || address < 0 || address > 0xFFFF) {
-            continue;
-        }
-        const params::RangeLimits range = params::SplitRange(row.Cell(params::kRangeColumn));
-        table.push_back({static_cast<std::uint16_t>(address), row.Cell(params::kNumberColumn),
-                         row.Cell(params::kDescriptionColumn), row.Cell(params::kUnitColumn),
-                         static_cast<int>(range.low), static_cast<int>(range.high)});
-    }
-    return table;
 }
 
 const params::ParameterRow* RowAt(const params::ParameterRows& rows, std::uint16_t address) {
@@ -176,6 +166,42 @@ Json OutcomeJson(const TuneOutcome& o, const std::vector<ParameterChange>& chang
     return doc;
 }
 
+// Ctrl-C while the sequence runs is its Stop: the handler only raises a flag, which a watcher
+// thread hands to the sequencer (Stop takes a lock, which a signal handler must not).
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+class InterruptStops {
+public:
+    explicit InterruptStops(TuningSequencer& sequencer) {
+        interrupted.store(false);
+        previous_ = std::signal(SIGINT, OnInterrupt);
+        watcher_ = std::thread([this, &sequencer] {
+            while (!done_.load()) {
+                if (interrupted.exchange(false)) {
+                    sequencer.Stop();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~InterruptStops() {
+        done_.store(true);
+        watcher_.join();
+        std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    }
+    InterruptStops(const InterruptStops&) = delete;
+    InterruptStops& operator=(const InterruptStops&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
 } // namespace
 
 int Tune(Context& c, const TuneOptions& o) {
@@ -213,7 +239,7 @@ int Tune(Context& c, const TuneOptions& o) {
     drive.station = s.Station();
     drive.protocol = s.Id().protocol;
     drive.triggerSupported = (s.Id().featureBits & reg::FEATURE_TRIGGERED_CAPTURE) != 0;
-    TuningSequencer sequencer(s.Link(), drive, TableOf(rows), settings);
+    TuningSequencer sequencer(s.Link(), drive, TableOfParameterRows(rows), settings);
 
     CommandJournal journal(s, c.err, "tune");
     Progress progress(c.err, c.terminal.err);
@@ -229,7 +255,11 @@ int Tune(Context& c, const TuneOptions& o) {
             progress.Show(std::string(StepName(p.step)) + ": " + p.text);
         }
     });
-    TuneOutcome outcome = sequencer.Run(plan);
+    TuneOutcome outcome;
+    {
+        const InterruptStops stops(sequencer);
+        outcome = sequencer.Run(plan);
+    }
     progress.Clear();
 
     std::string left = "reverted";

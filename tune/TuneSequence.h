@@ -6,6 +6,7 @@
 #include "TuningSequencer.h"
 
 #include "CaptureSettings.h"
+#include "MoveCheck.h"
 
 #include <chrono>
 
@@ -26,20 +27,6 @@ struct KeptRegister {
     std::string units;
     bool isUnsigned = false;
     int original = 0;
-};
-
-// A back-and-forth move within the caller's limits: out and back once.
-struct Move {
-    int speedRpm = 0;
-    int acceleration = 0; // rev/s^2
-    int distance = 0;     // hundredths of a revolution
-    int intervalMs = 100;
-};
-
-// A finished capture's channels, in engineering units as the drive gives them.
-struct Captured {
-    double sampleMs = 0.0;
-    std::array<std::vector<float>, 4> channel;
 };
 
 class Sequence {
@@ -68,7 +55,6 @@ public:
                 const std::array<std::uint16_t, 4>& sources, const kestova::StepFigures& figures);
     Captured RunMove(TuneStep step, const Move& move, const std::array<std::uint16_t, 4>& sources,
                      const std::string& what);
-    Move MoveAt(int speedRpm) const;
     void WaitForRest();
 
 private:

@@ -19,7 +19,7 @@ namespace {
 
 // The current-loop settings tried, in per mille of the drive's self-tuned gains, lowest first.
 constexpr int kCurrentSettings[] = {500, 750, 1000, 1300, 1700, 2200};
-// The channel sources a move is captured with.
+// The channel sources the identification's moves are captured with.
 constexpr std::uint16_t kPositionError = 1;
 constexpr std::uint16_t kVelocityFeedback = 2;
 constexpr std::uint16_t kVelocityTarget = 8;
@@ -30,17 +30,6 @@ constexpr double kSlowShare = 0.25;
 // of two moves, so the loops are checked with two to four moves).
 constexpr double kBackOff = 0.7;
 constexpr int kMostChecks = 2;
-// A check passes with at most this overshoot and a peak following error below this share of
-// the drive's following-error limit.
-constexpr double kMaxMoveOvershootPercent = 5.0;
-constexpr double kFollowingShare = 0.5;
-// A move has settled when its position error stays within this share of its peak, and never
-// needs to come closer than this many encoder counts.
-constexpr double kSettlingShare = 0.02;
-constexpr double kLeastSettlingBand = 5.0;
-// The dwell between a check's two moves, in which the first one settles.
-constexpr int kCheckDwellMs = 300;
-constexpr int kLongestDwellMs = 2000;
 
 TuneAbort Failure(std::string message) {
     TuneAbort a;
@@ -63,91 +52,6 @@ const char* FailureText(IdentifyFailure f) {
         break;
     }
     return "";
-}
-
-// How long after the commanded move has ended the position error takes to come into its band
-// for good: 2 % of its peak, at least a few counts, so the figure speaks of the loops and not of
-// the encoder's last count. None when it is still outside as the samples end.
-std::optional<double> PositionSettling(const std::vector<float>& error, double dt, double endMs) {
-    if (error.empty() || !(dt > 0.0)) {
-        return std::nullopt;
-    }
-    double peak = 0.0;
-    for (float e : error) {
-        peak = std::max(peak, static_cast<double>(std::fabs(e)));
-    }
-    const double band = std::max(kLeastSettlingBand, kSettlingShare * peak);
-    const auto from = static_cast<std::size_t>(std::max(0.0, std::ceil(endMs / dt)));
-    if (from >= error.size()) {
-        return std::nullopt;
-    }
-    std::size_t last = from;
-    bool outside = false;
-    for (std::size_t i = from; i < error.size(); ++i) {
-        if (std::fabs(error[i]) > band) {
-            last = i;
-            outside = true;
-        }
-    }
-    if (!outside) {
-        return 0.0;
-    }
-    if (last + 1 >= error.size()) {
-        return std::nullopt;
-    }
-    return static_cast<double>(last + 1) * dt - endMs;
-}
-
-// The figures of the two moves of an out-and-back capture, each against its own commanded
-// profile: the out move from where the velocity target leaves rest, the back move from where it
-// turns negative after the dwell.
-struct MovePair {
-    kestova::StepFigures out;
-    kestova::StepFigures back;
-};
-
-MovePair PairFigures(const Captured& c, const Move& move, std::size_t feedbackChannel,
-                     std::size_t targetChannel, std::size_t errorChannel) {
-    MovePair pair;
-    const std::vector<float>& feedback = c.channel[feedbackChannel];
-    const std::vector<float>& target = c.channel[targetChannel];
-    const std::vector<float>* error =
-        c.channel[errorChannel].empty() ? nullptr : &c.channel[errorChannel];
-    const double dt = c.sampleMs;
-    if (feedback.empty() || !(dt > 0.0)) {
-        return pair;
-    }
-    const double distance = move.distance / 100.0;
-    const CommandedMove outMove = CommandedMoveMs(move.speedRpm, move.acceleration, distance);
-    const CommandedMove backMove = CommandedMoveMs(-move.speedRpm, move.acceleration, distance);
-    const std::vector<float>& sweep = target.empty() ? feedback : target;
-    const double outStart = MoveStart(sweep, move.speedRpm, outMove.rampUp / dt) * dt;
-    const double oneMs = 2.0 * outMove.rampUp + outMove.plateau;
-    const auto split = std::min(
-        feedback.size(),
-        static_cast<std::size_t>(std::max(0.0, (outStart + oneMs + 0.9 * move.intervalMs) / dt)));
-    auto slice = [split](const std::vector<float>& v, bool first) {
-        if (v.empty()) {
-            return v;
-        }
-        const auto at = static_cast<std::ptrdiff_t>(std::min(split, v.size()));
-        return first ? std::vector<float>(v.begin(), v.begin() + at)
-                     : std::vector<float>(v.begin() + at, v.end());
-    };
-    const std::vector<float> outFeedback = slice(feedback, true);
-    const std::vector<float> backFeedback = slice(feedback, false);
-    const std::vector<float> outError = error ? slice(*error, true) : std::vector<float>{};
-    const std::vector<float> backError = error ? slice(*error, false) : std::vector<float>{};
-    pair.out = ComputeMoveFigures(outFeedback, dt, outStart, outMove, error ? &outError : nullptr);
-    const std::vector<float> backSweep = slice(sweep, false);
-    const double backStart = MoveStart(backSweep, -move.speedRpm, backMove.rampUp / dt) * dt;
-    pair.back =
-        ComputeMoveFigures(backFeedback, dt, backStart, backMove, error ? &backError : nullptr);
-    if (error) {
-        pair.out.settlingTime = PositionSettling(outError, dt, outStart + oneMs);
-        pair.back.settlingTime = PositionSettling(backError, dt, backStart + oneMs);
-    }
-    return pair;
 }
 
 } // namespace
@@ -180,6 +84,7 @@ void Sequence::CurrentStep() {
             throw TuneAbort{failed->Refused() ? TuneEnd::Refused : TuneEnd::LinkFailure,
                             std::string("the drive did not take the ") + failed->setting, 0};
         }
+        CheckAlarm();
         const Captured c = Capture(step, CaptureKind::CurrentLoop, st, what, 0);
         if (const WriteResult failed = StopCurrentLoopTest(owner_.link_, st.station)) {
             throw TuneAbort{TuneEnd::LinkFailure, "the current-loop test did not stop", 0};
@@ -248,7 +153,7 @@ void Sequence::IdentifyStep() {
     const int slow = std::max(1, static_cast<int>(std::lround(fast * kSlowShare)));
     std::vector<MotionTrace> traces;
     for (const int speed : {slow, fast}) {
-        const Move move = MoveAt(speed);
+        const Move move = LimitedMove(owner_.settings_, speed);
         const std::string what = "out and back at " + std::to_string(move.speedRpm) + " rpm over " +
                                  std::to_string(move.distance / 100.0).substr(0, 4) + " r";
         const Captured c = RunMove(step, move, sources, what);
@@ -259,7 +164,7 @@ void Sequence::IdentifyStep() {
             trace.currentMa.push_back(c.channel[1][i]);
         }
         traces.push_back(std::move(trace));
-        Report(step, what, c, sources, PairFigures(c, move, 0, 3, 2).out);
+        Report(step, what, c, sources, JudgeMoves(c, move, 0, 3, 2, 0).out);
     }
     const Identification id = IdentifyMachine(traces, motor_);
     if (!id.model) {
@@ -293,15 +198,10 @@ void Sequence::LoopsStep() {
     }
     SpeedPositionGains gains = SpeedPositionRule(owner_.settings_.stiffness, *outcome_.machine,
                                                  motor_, currentBandwidthHz_);
-    const std::array<std::uint16_t, 4> sources{kVelocityFeedback, kPositionError, kVelocityTarget,
-                                               0};
     // At half the speed allowed the plateau lasts long enough for the loops to settle on it.
-    Move move = MoveAt(std::max(1, owner_.settings_.maxSpeedRpm / 2));
     LoopResult result;
     for (int check = 0; check < kMostChecks; ++check) {
-        // The dwell lets the first move settle: ten time constants of the position loop.
-        move.intervalMs = std::clamp(static_cast<int>(10000.0 / gains.positionGain), kCheckDwellMs,
-                                     kLongestDwellMs);
+        const Move move = CheckMove(owner_.settings_, gains.positionGain);
         const GainRegisterValues v = InDriveUnits(gains, rows_.units);
         if (rows_.speedGain) {
             WriteParameter(*rows_.speedGain, v.speedGain);
@@ -314,21 +214,15 @@ void Sequence::LoopsStep() {
         }
         const std::string what = "check at " + std::to_string(move.speedRpm) + " rpm, speed loop " +
                                  std::to_string(static_cast<int>(gains.speedBandwidthHz)) + " Hz";
-        const Captured c = RunMove(step, move, sources, what);
-        const MovePair pair = PairFigures(c, move, 0, 2, 1);
-        Report(step, what, c, sources, pair.out);
+        const Captured c = RunMove(step, move, kCheckSources, what);
+        const MoveCheck judged = JudgeCheck(c, move, followingLimit);
+        Report(step, what, c, kCheckSources, judged.out);
         result.gains = gains;
         result.backOffs = check;
-        result.peakFollowingError = std::max(std::fabs(pair.out.peakFollowingError.value_or(0.0)),
-                                             std::fabs(pair.back.peakFollowingError.value_or(0.0)));
-        result.overshootPercent = std::max(pair.out.overshootPercent, pair.back.overshootPercent);
-        result.settlingMs.reset();
-        if (pair.out.settlingTime && pair.back.settlingTime) {
-            result.settlingMs = std::max(*pair.out.settlingTime, *pair.back.settlingTime);
-        }
-        result.passed =
-            result.settlingMs && result.overshootPercent <= kMaxMoveOvershootPercent &&
-            (followingLimit == 0 || result.peakFollowingError < kFollowingShare * followingLimit);
+        result.peakFollowingError = judged.peakFollowingError;
+        result.overshootPercent = judged.overshootPercent;
+        result.settlingMs = judged.settlingMs;
+        result.passed = judged.passed;
         if (result.passed) {
             break;
         }

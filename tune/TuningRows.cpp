@@ -64,6 +64,8 @@ TuningRows FindTuningRows(const std::vector<TableRow>& table) {
             Take(r.torqueConstant, row);
         } else if (Has(n, "ROTOR INERTIA")) {
             Take(r.rotorInertia, row);
+        } else if (Has(n, "ENCODER RESOLUTION")) {
+            Take(r.encoderResolution, row);
         } else if (Has(n, "FOLLOWING ERROR LIMIT")) {
             Take(r.followingLimit, row);
         }

@@ -326,19 +326,6 @@ void Sequence::Report(TuneStep step, const std::string& what, const Captured& ca
     owner_.progress_(p);
 }
 
-Move Sequence::MoveAt(int speedRpm) const {
-    const TuneSettings& s = owner_.settings_;
-    Move m;
-    m.speedRpm = std::max(1, std::min(speedRpm, s.maxSpeedRpm));
-    m.distance = std::max(1, static_cast<int>(std::floor(s.maxDistanceRev * 100.0)));
-    // The ramps take at most a quarter of the distance at the highest speed allowed, so every
-    // move has a plateau to measure friction and settling on.
-    const double v = s.maxSpeedRpm / 60.0;
-    const double quarter = m.distance / 100.0 / 4.0;
-    m.acceleration = std::clamp(static_cast<int>(std::ceil(v * v / (2.0 * quarter))), 1, 10000);
-    return m;
-}
-
 void Sequence::WaitForRest() {
     const auto deadline = Clock::now() + kRestLimit;
     while (Read(reg::PROFILE_RUN, "move state") != 0) {
@@ -368,13 +355,7 @@ Captured Sequence::RunMove(TuneStep step, const Move& move,
     CaptureSettings st = BaseSettings();
     st.sources = sources;
     FitToWholeMove(st, profile);
-    // Both moves and the dwell between them, then as long again as a move to settle.
-    const double one = MoveDurationMs(profile);
-    const double window = 3.0 * one + move.intervalMs;
-    st.multiplier =
-        std::clamp(static_cast<int>(
-                       std::ceil(window * 1000.0 / (static_cast<double>(basePeriod_) * samples_))),
-                   1, kMaxMultiplier);
+    st.multiplier = MoveMultiplier(move, basePeriod_, samples_);
     if (const WriteResult failed = WriteChannelSources(owner_.link_, st.station, sources)) {
         throw AbortAfter(failed->code, "the drive did not take the channel sources");
     }
@@ -385,6 +366,7 @@ Captured Sequence::RunMove(TuneStep step, const Move& move,
     if (const WriteResult failed = StartMotion(owner_.link_, st.station)) {
         throw AbortAfter(failed->code, "the move did not start");
     }
+    CheckAlarm(); // a drive in alarm ignores the start, and its trigger would never fire
     const Captured captured = Capture(step, CaptureKind::Motion, st, what, 0);
     WaitForRest();
     CheckAlarm();

@@ -72,7 +72,10 @@ struct TuneCapture {
     double sampleMs = 0.0;                  // time between samples
     std::array<std::uint16_t, 4> sources{}; // channel source codes; 0 not taken
     std::array<std::vector<float>, 4> samples;
-    kestova::StepFigures figures; // of the channel the step is judged on
+    // Of the channel the step is judged on, in ms: a current step's against the test current; a
+    // move's (the out move of an out-and-back capture) against its commanded profile, with the
+    // overshoot past the target and the settling taken from the position error.
+    kestova::StepFigures figures;
 };
 
 // A parameter the sequence changed.
@@ -172,7 +175,8 @@ public:
     // (see the outcome's `restored`); after Done the new values stay in the drive's working
     // memory.
     TuneOutcome Run(TunePlan plan);
-    // Ends a running sequence at its next wait or exchange; callable from any thread.
+    // Ends a running sequence at its next wait or exchange; callable from any thread. A
+    // sequencer once stopped stays stopped: a new run wants a new sequencer.
     void Stop();
     bool Stopping() const { return stop_.load(); }
 
