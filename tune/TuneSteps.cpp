@@ -8,8 +8,10 @@
 #include "TuneSequence.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 namespace kestova::tune {
 
@@ -30,6 +32,12 @@ constexpr double kSlowShare = 0.25;
 // of two moves, so the loops are checked with two to four moves).
 constexpr double kBackOff = 0.7;
 constexpr int kMostChecks = 2;
+// A current step is judged from rest: a winding that still carries more than this share of the
+// test current when the step starts (the last step's, not yet let go) is given time and the step
+// taken again.
+constexpr double kRestShare = 0.1;
+constexpr std::chrono::milliseconds kRestPause{50};
+constexpr std::chrono::milliseconds kNotAtRestPause{300};
 
 TuneAbort Failure(std::string message) {
     TuneAbort a;
@@ -73,35 +81,58 @@ void Sequence::CurrentStep() {
         CurrentStepResult result;
         kestova::StepFigures figures;
     };
+    // Waits with Stop heard every few milliseconds.
+    auto rest = [&](std::chrono::milliseconds pause) {
+        const auto until = std::chrono::steady_clock::now() + pause;
+        while (std::chrono::steady_clock::now() < until) {
+            CheckStop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    bool retried = false;
     auto runStep = [&](int setting, const std::string& what) {
-        CheckAlarm();
-        Say(TuneProgress::Kind::Trying, step, what);
-        CurrentLoopTest test;
-        test.kp = setting;
-        test.ki = setting;
-        test.current = owner_.settings_.testCurrentMa;
-        if (const WriteResult failed = StartCurrentLoopTest(owner_.link_, st, test)) {
-            throw TuneAbort{failed->Refused() ? TuneEnd::Refused : TuneEnd::LinkFailure,
-                            std::string("the drive did not take the ") + failed->setting, 0};
+        for (int attempt = 0;; ++attempt) {
+            CheckAlarm();
+            Say(TuneProgress::Kind::Trying, step, what);
+            CurrentLoopTest test;
+            test.kp = setting;
+            test.ki = setting;
+            test.current = owner_.settings_.testCurrentMa;
+            if (const WriteResult failed = StartCurrentLoopTest(owner_.link_, st, test)) {
+                throw TuneAbort{failed->Refused() ? TuneEnd::Refused : TuneEnd::LinkFailure,
+                                std::string("the drive did not take the ") + failed->setting, 0};
+            }
+            CheckAlarm();
+            const Captured c = Capture(step, CaptureKind::CurrentLoop, st, what, 0);
+            if (const WriteResult failed = StopCurrentLoopTest(owner_.link_, st.station)) {
+                throw TuneAbort{TuneEnd::LinkFailure, "the current-loop test did not stop", 0};
+            }
+            CheckAlarm();
+            rest(kRestPause);
+            std::vector<float> response = c.channel[0];
+            const bool atRest =
+                response.empty() || std::abs(response.front()) <= kRestShare * target;
+            // Once in the sequence at most, so the captures stay within their budget.
+            if (!atRest && attempt == 0 && !retried) {
+                retried = true;
+                Report(step, what, c, st.sources, {});
+                Say(TuneProgress::Kind::Trying, step,
+                    what + ": the winding still carried current as it started; taken again");
+                rest(kNotAtRestPause);
+                continue;
+            }
+            response.resize(PlateauEnd(response, target));
+            Step s;
+            s.figures = ComputeStepFigures(response, c.sampleMs, target, 0.0);
+            s.result.setting = setting;
+            if (s.figures.riseTime) {
+                s.result.riseTime = *s.figures.riseTime / 1000.0;
+            }
+            s.result.overshootPercent = s.figures.overshootPercent;
+            s.result.ringing = StepRings(response, target);
+            Report(step, what, c, st.sources, s.figures);
+            return s;
         }
-        CheckAlarm();
-        const Captured c = Capture(step, CaptureKind::CurrentLoop, st, what, 0);
-        if (const WriteResult failed = StopCurrentLoopTest(owner_.link_, st.station)) {
-            throw TuneAbort{TuneEnd::LinkFailure, "the current-loop test did not stop", 0};
-        }
-        CheckAlarm();
-        std::vector<float> response = c.channel[0];
-        response.resize(PlateauEnd(response, target));
-        Step s;
-        s.figures = ComputeStepFigures(response, c.sampleMs, target);
-        s.result.setting = setting;
-        if (s.figures.riseTime) {
-            s.result.riseTime = *s.figures.riseTime / 1000.0;
-        }
-        s.result.overshootPercent = s.figures.overshootPercent;
-        s.result.ringing = StepRings(response, target);
-        Report(step, what, c, st.sources, s.figures);
-        return s;
     };
 
     std::vector<CurrentStepResult> series;
