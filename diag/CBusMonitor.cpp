@@ -241,8 +241,14 @@ void CBusMonitor::ShowCounters() {
         }
         ++row;
     }
-    status_->setText(
-        QStringLiteral("%1 frames, %2 shown").arg(monitor_.Size()).arg(monitor_.Shown()));
+    QString status =
+        QStringLiteral("%1 frames, %2 shown").arg(monitor_.Size()).arg(monitor_.Shown());
+    // Frames the log never got: a gap in it is said, not hidden.
+    if (const std::uint64_t lost = monitor_.Overrun(); lost > 0) {
+        status += QStringLiteral(", %1 lost: more came between two refreshes than the log holds")
+                      .arg(lost);
+    }
+    status_->setText(status);
 }
 
 void CBusMonitor::ApplyFilter() {

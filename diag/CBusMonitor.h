@@ -39,6 +39,7 @@ public:
     KtTap& Tap() { return monitor_; }
     QTableWidget* CountersTable() const { return counters_; }
     QTreeView* LogView() const { return log_; }
+    QLabel* StatusLabel() const { return status_; }
     QPushButton* PauseButton() const { return pause_; }
     QPushButton* ClearButton() const { return clear_; }
     QPushButton* SaveButton() const { return save_; }

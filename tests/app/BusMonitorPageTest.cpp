@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -79,6 +80,10 @@ TEST_F(BusMonitorPage, holdsNoMoreFramesThanItsCapacity) {
     EXPECT_EQ(page.Monitor().Size(), 50u);
     EXPECT_EQ(page.LogView()->model()->rowCount(), 50);
     EXPECT_GT(page.CountersTable()->item(0, 1)->text().toInt(), 100);
+    // The frames that never reached the log are said.
+    EXPECT_TRUE(page.StatusLabel()->text().contains(
+        "lost: more came between two refreshes than the log holds"))
+        << page.StatusLabel()->text().toStdString();
 }
 
 } // namespace
