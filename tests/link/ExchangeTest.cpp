@@ -4,6 +4,7 @@
 #include "LinkFixture.h"
 
 #include <atomic>
+#include <vector>
 
 using kttest::Bytes;
 using kttest::WithCrc;
@@ -549,3 +550,36 @@ TEST_F(LinkFixture, rawChannelReportsABadCrcAndIgnoresBytesWithoutHeader) {
 }
 
 } // namespace
+
+namespace {
+
+// The verdicts a tap is given for the frames received, in order.
+class VerdictTap final : public KtTap {
+public:
+    void Frame(const KtTapFrame& frame) override {
+        if (frame.direction == KtDirection::Received) {
+            verdicts.push_back(frame.verdict);
+        }
+    }
+    std::vector<KtVerdict> verdicts;
+};
+
+} // namespace
+
+// What the link passes over is shown to a tap as refused, and the answer after it as taken.
+TEST_F(LinkFixture, aTapSeesAnAnswerOfAnotherRequestRefusedAndTheProperOneTaken) {
+    Open(100);
+    bank.Set(0x28, 0x1111);
+    const Bytes otherRead = WithCrc({0x01, 0x03, 0x04, 0xAB, 0xCD, 0x00, 0x00});
+    slave.SetResponder([&](const Bytes& req) {
+        Bytes answer = otherRead;
+        const Bytes proper = bank.Answer(req);
+        answer.insert(answer.end(), proper.begin(), proper.end());
+        return answer;
+    });
+    VerdictTap tap;
+    link.SetTap(&tap);
+    EXPECT_EQ(link.ReadAddressValue(1, 0x28), 0x1111);
+    link.SetTap(nullptr);
+    EXPECT_EQ(tap.verdicts, (std::vector<KtVerdict>{KtVerdict::Foreign, KtVerdict::Taken}));
+}
