@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -38,6 +39,13 @@ constexpr int kMostChecks = 2;
 constexpr double kRestShare = 0.1;
 constexpr std::chrono::milliseconds kRestPause{50};
 constexpr std::chrono::milliseconds kNotAtRestPause{300};
+
+// A figure for the person, with as many decimals as it deserves.
+std::string Fixed(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
 
 TuneAbort Failure(std::string message) {
     TuneAbort a;
@@ -171,8 +179,8 @@ void Sequence::CurrentStep() {
     outcome_.current = result;
     Say(TuneProgress::Kind::Result, step,
         "setting " + std::to_string(result.setting) + ", rise " +
-            std::to_string(result.riseTimeMs) + " ms, overshoot " +
-            std::to_string(result.overshootPercent) + " %");
+            Fixed(result.riseTimeMs * 1000.0, 0) + " us, overshoot " +
+            Fixed(result.overshootPercent, 1) + " %");
 }
 
 void Sequence::IdentifyStep() {
@@ -186,7 +194,7 @@ void Sequence::IdentifyStep() {
     for (const int speed : {slow, fast}) {
         const Move move = LimitedMove(owner_.settings_, speed);
         const std::string what = "out and back at " + std::to_string(move.speedRpm) + " rpm over " +
-                                 std::to_string(move.distance / 100.0).substr(0, 4) + " r";
+                                 Fixed(move.distance / 100.0, 2) + " r";
         const Captured c = RunMove(step, move, sources, what);
         MotionTrace trace;
         for (std::size_t i = 0; i < c.channel[0].size() && i < c.channel[1].size(); ++i) {
@@ -212,8 +220,8 @@ void Sequence::IdentifyStep() {
     outcome_.machine = model;
     outcome_.machinePerAmpere = perAmpere_;
     Say(TuneProgress::Kind::Result, step,
-        "inertia " + std::to_string(model.inertia) + ", load inertia ratio " +
-            std::to_string(model.loadInertiaRatio));
+        "inertia " + Fixed(model.inertia * 1e4, 3) + " kg cm², load inertia ratio " +
+            Fixed(model.loadInertiaRatio * 100.0, 0) + " %");
 }
 
 void Sequence::LoopsStep() {
@@ -265,8 +273,8 @@ void Sequence::LoopsStep() {
                       std::to_string(kMostChecks - 1) + " step");
     }
     Say(TuneProgress::Kind::Result, step,
-        "speed loop " + std::to_string(result.gains.speedBandwidthHz) + " Hz, position gain " +
-            std::to_string(result.gains.positionGain) + " 1/s");
+        "speed loop " + Fixed(result.gains.speedBandwidthHz, 1) + " Hz, position gain " +
+            Fixed(result.gains.positionGain, 1) + " 1/s");
 }
 
 } // namespace kestova::tune
