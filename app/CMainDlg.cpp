@@ -419,9 +419,10 @@ void CMainDlg::ShowTuningAssistant() {
 }
 
 void CMainDlg::TuningKept() {
-    if (tuning_->Left() == "stored") {
+    const QString& left = tuning_->Left();
+    if (left == "stored") {
         parameters_->Marks()->Stored();
-    } else if (tuning_->Left() == "applied" && tuning_->Outcome()) {
+    } else if (left == "applied" && tuning_->Outcome()) {
         // The tuned values are in working memory only, as an edit's are.
         CListCtrlExt* list = parameters_->List();
         for (const tune::ParameterChange& change : tuning_->Outcome()->changes) {
@@ -431,8 +432,10 @@ void CMainDlg::TuningKept() {
                 }
             }
         }
+    } else {
+        // A sequence that ended, or a Revert: the drive holds other values than the list shows.
+        parameters_->ReloadAndRead();
     }
-    parameters_->ReloadAndRead();
 }
 
 void CMainDlg::OpenProjectFile() {

@@ -30,6 +30,8 @@ const char* OutcomeName(UndoOutcome outcome) {
         return "changed-since";
     case UndoOutcome::Refused:
         return "refused";
+    case UndoOutcome::NotReadNow:
+        return "not-read-now";
     case UndoOutcome::LinkFailed:
         return "link-failed";
     case UndoOutcome::NotReached:

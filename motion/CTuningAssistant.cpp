@@ -8,7 +8,6 @@
 #include "Presenter.h"
 #include "ProgramState.h"
 #include "RegisterMap.h"
-#include "ScopeChannels.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -293,12 +292,8 @@ void CTuningAssistant::ShowCapture(const TuneCapture& capture) {
     }
     const double spanMs = capture.sampleMs * static_cast<double>(n);
     const bool micro = spanMs < 100.0;
-    // The current-loop test captures the current it steps, as the motion test page shows it.
-    std::array<std::uint32_t, 4> sources{capture.sources[0], capture.sources[1], capture.sources[2],
-                                         capture.sources[3]};
-    if (capture.step == TuneStep::Current && sources[0] == 0) {
-        sources[0] = SRC_SYNTHETIC_CURRENT;
-    }
+    const std::array<std::uint32_t, 4> sources{capture.sources[0], capture.sources[1],
+                                               capture.sources[2], capture.sources[3]};
     scope_->BeginSweep(sources, static_cast<int>(n), micro ? "us" : "ms",
                        static_cast<int>(std::lround(micro ? spanMs * 1000.0 : spanMs)));
     using Add = void (Cscope::*)(int, float);

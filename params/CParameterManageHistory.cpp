@@ -74,11 +74,20 @@ void CParameterManage::UndoJournalRun(std::size_t run) {
     if (answer != MsgResult::Yes) {
         return;
     }
+    const TableLoad table = LoadParameterRows(state_.Db(), TableName().toStdString(), "All");
+    if (table.status != LoadStatus::Ok) {
+        // Without the whole table no parameter could be told from a row it lacks.
+        presenter_.Message(this,
+                           QString("The parameter table could not be read: %1. Nothing was "
+                                   "written.")
+                               .arg(QString::fromStdString(table.errorDescription)),
+                           "Undo", MsgIcon::Error);
+        return;
+    }
     JournalWriter journal(JournalPathNow(), "undo");
     UndoReport report;
     {
         const BusyCursor busy;
-        const TableLoad table = LoadParameterRows(state_.Db(), TableName().toStdString(), "All");
         report = UndoRun(state_.Link(), state_.station, table.rows, history_->Journal().entries,
                          chosen, journal, wait);
     }

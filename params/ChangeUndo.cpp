@@ -128,6 +128,11 @@ UndoReport UndoRun(CKTCOM& link, std::uint8_t station, const ParameterRows& tabl
         events.failed = [&read](int) { read = false; };
         const PassReport pass = ReadAllParameters(link, station, now, cancel, events);
         if (!read) {
+            // A drive that refuses the register answers the next; one that is gone does not.
+            if (pass.end != PassEnd::LinkFailed) {
+                step.outcome = UndoOutcome::NotReadNow;
+                continue;
+            }
             step.outcome = UndoOutcome::LinkFailed;
             report.linkFailure = pass.lastFailure != 0 ? pass.lastFailure : link.GetLastErrors();
             break;
@@ -173,6 +178,8 @@ std::string UndoStepText(const UndoStep& step) {
     case UndoOutcome::Refused:
         return text + "not undone: written " + step.target.value_or("") + ", the drive holds " +
                step.back;
+    case UndoOutcome::NotReadNow:
+        return text + "not undone: what the drive holds now could not be read";
     case UndoOutcome::LinkFailed:
         return text + "not undone: the drive did not answer";
     case UndoOutcome::NotReached:

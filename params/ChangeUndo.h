@@ -44,6 +44,7 @@ enum class UndoOutcome {
     NotWritable,  // the old value is outside what the row takes now
     ChangedSince, // the drive holds another value than the run left
     Refused,      // written, but the drive reads back another value (or refused it)
+    NotReadNow,   // what the drive holds now could not be read: nothing written
     LinkFailed,   // the exchange failed; the undo stopped here
     NotReached,   // after a link failure
 };

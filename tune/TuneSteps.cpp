@@ -27,6 +27,7 @@ constexpr std::uint16_t kPositionError = 1;
 constexpr std::uint16_t kVelocityFeedback = 2;
 constexpr std::uint16_t kVelocityTarget = 8;
 constexpr std::uint16_t kQCurrent = 32;
+constexpr std::uint16_t kSyntheticCurrent = 64;
 // The identification's slower move runs at this share of the speed allowed.
 constexpr double kSlowShare = 0.25;
 // A failed check takes the loops back by this much, at most this often (each check is a capture
@@ -84,6 +85,8 @@ void Sequence::CurrentStep() {
         throw TuneAbort{TuneEnd::Refused, "the drive did not take the channel sources", 0};
     }
     const double target = owner_.settings_.testCurrentMa;
+    // What the test's channel 1 carries, for whoever shows the capture.
+    const std::array<std::uint16_t, 4> shown{kSyntheticCurrent, 0, 0, 0};
 
     struct Step {
         CurrentStepResult result;
@@ -123,7 +126,7 @@ void Sequence::CurrentStep() {
             // Once in the sequence at most, so the captures stay within their budget.
             if (!atRest && attempt == 0 && !retried) {
                 retried = true;
-                Report(step, what, c, st.sources, {});
+                Report(step, what, c, shown, {});
                 Say(TuneProgress::Kind::Trying, step,
                     what + ": the winding still carried current as it started; taken again");
                 rest(kNotAtRestPause);
@@ -138,7 +141,7 @@ void Sequence::CurrentStep() {
             }
             s.result.overshootPercent = s.figures.overshootPercent;
             s.result.ringing = StepRings(response, target);
-            Report(step, what, c, st.sources, s.figures);
+            Report(step, what, c, shown, s.figures);
             return s;
         }
     };
